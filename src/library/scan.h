@@ -1,0 +1,34 @@
+#pragma once
+// The library scan: every image file in the image folder becomes one row of
+// seven texts. Rows keep the stored bytes; windows decode them for display.
+#include <array>
+#include <string>
+#include <string_view>
+#include <vector>
+
+inline constexpr int kColumnCount = 7;
+inline constexpr int kFileNameColumn = 6;
+
+// Columns: title, copyright, author, year, target machine, target OS
+// (code page 932 header bytes, decoded and trimmed), file name (as listed).
+using LibraryRow = std::array<std::string, kColumnCount>;
+
+// Rows in folder-listing order; a missing or unreadable folder gives none.
+std::vector<LibraryRow> ScanImageFolder(const std::string& folder);
+
+// Unsigned byte comparison over the common length; a prefix sorts first.
+// Returns <0, 0, >0.
+int CompareKeyBytes(std::string_view a, std::string_view b);
+
+// The comparison of the list: key column `sortColumn` (0 title .. 6 file
+// name), multiplied by sortDirection (+1 / -1).
+int CompareRows(const LibraryRow& a, const LibraryRow& b, int sortColumn, int sortDirection);
+
+// Stable sort by one column.
+void SortRows(std::vector<LibraryRow>& rows, int sortColumn, int sortDirection);
+
+// The two passes after a scan: title, then target machine, both ascending.
+void SortAfterScan(std::vector<LibraryRow>& rows);
+
+// Folder, a "/" when it does not end with one, then the name.
+std::string ImagePath(const std::string& folder, const std::string& fileName);

@@ -1,0 +1,68 @@
+#pragma once
+// Sector-level access to the medium in a drive, known to the rest of the
+// program by its upper-case drive letter. One realisation per host
+// (drive_linux.cpp, later drive_win.cpp); tests add fakes.
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+// Outcome of a device or file call; keeps the system's error code.
+struct IoStatus {
+    int error = 0; // errno (Linux) or GetLastError (Windows); 0 = success
+
+    bool ok() const { return error == 0; }
+    static IoStatus Ok() { return {}; }
+    static IoStatus Fail(int err) { return IoStatus{err != 0 ? err : -1}; }
+    // The system's own text for the error ("No space left on device").
+    std::string message() const;
+};
+
+// What the allocation query reports for the medium in a drive.
+struct AllocationFigures {
+    std::uint32_t sectorsPerCluster = 0;
+    std::uint32_t bytesPerSector = 0;
+    std::uint32_t freeClusters = 0;
+    std::uint32_t totalClusters = 0;
+    std::uint64_t totalSectors = 0; // the whole medium, in sectors of bytesPerSector
+};
+
+// An opened drive. Closing (destruction) unlocks, flushes and releases it.
+class DeviceHandle {
+public:
+    virtual ~DeviceHandle() = default;
+
+    // Exclusive use of the volume; a transfer does not start without it.
+    virtual IoStatus Lock() = 0;
+    // Reads sector `index` into `sector`; sector.size() is the bytes per
+    // sector, and the sector starts at byte index * sector.size().
+    virtual IoStatus ReadSector(std::uint64_t index, std::span<std::uint8_t> sector) = 0;
+    // Writes `count` sectors from `data` starting at sector `first`;
+    // data.size() is count * bytes per sector. Short writes are failures.
+    virtual IoStatus WriteSectors(std::uint64_t first, std::uint32_t count, std::span<const std::uint8_t> data) = 0;
+    // Unlock (result not examined by callers).
+    virtual void Unlock() = 0;
+    // Flush what was written and release the device; reports a failed flush.
+    virtual IoStatus Close() = 0;
+};
+
+class DriveAccess {
+public:
+    virtual ~DriveAccess() = default;
+
+    // true: the transfers lock the volume and move one sector per request.
+    virtual bool IsNtFamily() = 0;
+    // 0: a medium is present and readable; -1: no medium, or no such drive.
+    // Upper-cases the letter itself; never shows anything.
+    virtual int DriveReady(char letter) = 0;
+    virtual IoStatus QueryAllocation(char letter, AllocationFigures& figures) = 0;
+    // Null on failure, with status telling why.
+    virtual std::unique_ptr<DeviceHandle> Open(char letter, bool forWriting, IoStatus& status) = 0;
+    // Failures are silent.
+    virtual void Eject(char letter) = 0;
+};
+
+// Creates a new, empty file "IMGxxxx.TMP" (four upper-case hexadecimal
+// digits) in folder, exclusively; returns its full path, or an empty text
+// with error set (missing folder, no permission, every name taken).
+std::string NewImageFileName(const std::string& folder, int& error);

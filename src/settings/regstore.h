@@ -1,0 +1,54 @@
+#pragma once
+// The settings store with registry semantics. The rules (defaults, value
+// kinds, the tolerant integer read, the error texts) are written once over a
+// small backend; the Linux backend keeps a per-user file in registry-export
+// form, a Windows backend will use the registry itself.
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+inline constexpr const char* kSystemKey = "Software\\Orvane\\Tessarine\\System";
+inline constexpr const char* kHistoryKey = "Software\\Orvane\\Tessarine\\History";
+inline constexpr const char* kDevicesKey = "Software\\Orvane\\Tessarine\\Devices";
+
+// A failure of the store; what() is the user-facing text (UTF-8).
+class RegError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class RegRoot { ClassesRoot, CurrentUser, LocalMachine, Users, CurrentConfig, DynData };
+RegRoot RootKeyFromCode(std::uint8_t code);
+
+// Value kinds, numbered as the registry numbers them.
+enum class RegKind : std::uint32_t { None = 0, Sz = 1, ExpandSz = 2, Binary = 3, Dword = 4, MultiSz = 7 };
+
+class RegBackend; // defined in regbackend.h
+
+class RegStore {
+public:
+    explicit RegStore(std::unique_ptr<RegBackend> backend);
+    ~RegStore();
+
+    std::string RegReadString(std::uint8_t code, const std::string& keyPath, const std::string& valueName,
+                              const std::string& defaultText);
+    std::int32_t RegReadInteger(std::uint8_t code, const std::string& keyPath, const std::string& valueName,
+                                std::int32_t defaultValue);
+    void RegWriteString(std::uint8_t code, const std::string& keyPath, const std::string& valueName,
+                        const std::string& text);
+    void RegWriteInteger(std::uint8_t code, const std::string& keyPath, const std::string& valueName,
+                         std::int32_t value);
+
+    RegBackend& backend() { return *backend_; }
+
+private:
+    std::unique_ptr<RegBackend> backend_;
+};
+
+// $XDG_CONFIG_HOME/Orvane/Tessarine.reg, ~/.config when the variable is unset.
+std::string DefaultStorePath();
+
+// The per-user file backend at path.
+std::unique_ptr<RegBackend> MakeFileBackend(const std::string& path);

@@ -1,0 +1,135 @@
+#include "media/memory_drive.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+class MemoryHandle : public DeviceHandle {
+public:
+    MemoryHandle(MemoryDrive& drive, MemoryMedium& medium, bool writable)
+        : drive_(drive), medium_(medium), writable_(writable)
+    {
+        ++drive_.openHandles;
+    }
+    ~MemoryHandle() override
+    {
+        if (!closed_)
+            Close();
+    }
+
+    IoStatus Lock() override
+    {
+        drive_.log.push_back("lock");
+        return drive_.lockError ? IoStatus::Fail(drive_.lockError) : IoStatus::Ok();
+    }
+
+    IoStatus ReadSector(std::uint64_t index, std::span<std::uint8_t> sector) override
+    {
+        drive_.log.push_back("read " + std::to_string(index));
+        if (drive_.onSector)
+            drive_.onSector(index);
+        if (drive_.failReadAt && *drive_.failReadAt == index)
+            return IoStatus::Fail(EIO);
+        const std::uint64_t pos = index * sector.size();
+        if (sector.empty() || pos + sector.size() > medium_.bytes.size())
+            return IoStatus::Fail(EIO);
+        std::memcpy(sector.data(), medium_.bytes.data() + pos, sector.size());
+        return IoStatus::Ok();
+    }
+
+    IoStatus WriteSectors(std::uint64_t first, std::uint32_t count, std::span<const std::uint8_t> data) override
+    {
+        drive_.log.push_back("write " + std::to_string(first) + " " + std::to_string(count));
+        if (drive_.onSector)
+            drive_.onSector(first);
+        if (!writable_ || medium_.readOnly)
+            return IoStatus::Fail(EBADF);
+        if (drive_.failWriteAt && *drive_.failWriteAt >= first && *drive_.failWriteAt < first + count)
+            return IoStatus::Fail(EIO);
+        if (count == 0 || data.size() % count != 0)
+            return IoStatus::Fail(EINVAL);
+        const std::uint64_t pos = first * (data.size() / count);
+        if (pos + data.size() > medium_.bytes.size())
+            return IoStatus::Fail(ENOSPC);
+        std::memcpy(medium_.bytes.data() + pos, data.data(), data.size());
+        return IoStatus::Ok();
+    }
+
+    void Unlock() override { drive_.log.push_back("unlock"); }
+
+    IoStatus Close() override
+    {
+        if (closed_)
+            return IoStatus::Ok();
+        closed_ = true;
+        --drive_.openHandles;
+        drive_.log.push_back("close");
+        return drive_.closeError ? IoStatus::Fail(drive_.closeError) : IoStatus::Ok();
+    }
+
+private:
+    MemoryDrive& drive_;
+    MemoryMedium& medium_;
+    bool writable_;
+    bool closed_ = false;
+};
+
+} // namespace
+
+MemoryMedium MemoryDrive::PatternMedium(std::uint64_t sectors, std::uint32_t bps, std::uint32_t sectorsPerCluster,
+                                        std::uint32_t clusters)
+{
+    MemoryMedium m;
+    m.bytes.resize(sectors * bps);
+    for (std::uint64_t s = 0; s < sectors; ++s)
+        for (std::uint32_t b = 0; b < bps; ++b)
+            m.bytes[s * bps + b] = static_cast<std::uint8_t>((s * 7 + b * 13 + (s >> 8)) & 0xFF);
+    m.figures.bytesPerSector = bps;
+    m.figures.sectorsPerCluster = sectorsPerCluster;
+    m.figures.totalClusters = clusters ? clusters : static_cast<std::uint32_t>(sectors / sectorsPerCluster);
+    m.figures.freeClusters = 0;
+    m.figures.totalSectors = sectors;
+    return m;
+}
+
+int MemoryDrive::DriveReady(char letter)
+{
+    letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+    log.push_back(std::string("ready ") + letter);
+    if (!readyScript.empty()) {
+        int r = readyScript.front();
+        readyScript.erase(readyScript.begin());
+        return r;
+    }
+    return media.count(letter) ? 0 : -1;
+}
+
+IoStatus MemoryDrive::QueryAllocation(char letter, AllocationFigures& figures)
+{
+    log.push_back(std::string("alloc ") + letter);
+    if (allocationError)
+        return IoStatus::Fail(allocationError);
+    auto it = media.find(letter);
+    if (it == media.end())
+        return IoStatus::Fail(ENOMEDIUM);
+    figures = it->second.figures;
+    if (figures.totalSectors == 0 && figures.bytesPerSector)
+        figures.totalSectors = it->second.bytes.size() / figures.bytesPerSector;
+    return IoStatus::Ok();
+}
+
+std::unique_ptr<DeviceHandle> MemoryDrive::Open(char letter, bool forWriting, IoStatus& status)
+{
+    log.push_back(std::string("open ") + letter + (forWriting ? " w" : " r"));
+    auto it = media.find(letter);
+    if (openError || it == media.end()) {
+        status = IoStatus::Fail(openError ? openError : ENOMEDIUM);
+        return nullptr;
+    }
+    status = IoStatus::Ok();
+    return std::make_unique<MemoryHandle>(*this, it->second, forWriting);
+}
+
+void MemoryDrive::Eject(char letter) { log.push_back(std::string("eject ") + letter); }

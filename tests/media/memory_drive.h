@@ -1,0 +1,54 @@
+#pragma once
+// An in-memory drive with fault injection, for tests of the copy loops and
+// of anything else that talks to DriveAccess.
+#include "media/drive.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct MemoryMedium {
+    std::vector<std::uint8_t> bytes;
+    AllocationFigures figures; // totalSectors is filled from bytes when 0
+    bool readOnly = false;
+};
+
+class MemoryDrive : public DriveAccess {
+public:
+    // Media by letter; a letter without a medium answers -1 to DriveReady.
+    std::map<char, MemoryMedium> media;
+
+    bool ntFamily = true;
+
+    // Fault injection (errno values; 0 = no fault).
+    int allocationError = 0;
+    int openError = 0;
+    int lockError = 0;
+    int closeError = 0;
+    std::optional<std::uint64_t> failReadAt;  // ReadSector of this index fails with EIO
+    std::optional<std::uint64_t> failWriteAt; // a write touching this index fails with EIO
+    // Called before each read/write of a sector, for tests that act mid-copy.
+    std::function<void(std::uint64_t index)> onSector;
+
+    // Answers for DriveReady, used in turn before media decide (for retry tests).
+    std::vector<int> readyScript;
+
+    // What happened, in order: "ready A", "alloc A", "open A r", "open A w",
+    // "lock", "read 5", "write 3 2", "unlock", "close", "eject A".
+    std::vector<std::string> log;
+    int openHandles = 0;
+
+    // A FAT-like medium of n sectors of bps bytes, each filled with a pattern
+    // derived from its index.
+    static MemoryMedium PatternMedium(std::uint64_t sectors, std::uint32_t bps = 512,
+                                      std::uint32_t sectorsPerCluster = 1, std::uint32_t clusters = 0);
+
+    bool IsNtFamily() override { return ntFamily; }
+    int DriveReady(char letter) override;
+    IoStatus QueryAllocation(char letter, AllocationFigures& figures) override;
+    std::unique_ptr<DeviceHandle> Open(char letter, bool forWriting, IoStatus& status) override;
+    void Eject(char letter) override;
+};
