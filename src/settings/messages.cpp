@@ -1,0 +1,335 @@
+#include "settings/messages.h"
+
+#include "library/cp932.h"
+#include "settings/textconv.h"
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <system_error>
+
+std::array<std::string, kMessageCount> MessageTable;
+bool LanguageLoaded = false;
+std::string LanguageFontName = "MS UI Gothic";
+std::int32_t LanguageFontSize = 9;
+std::uint8_t LanguageFontCharset = 128;
+
+namespace {
+
+constexpr const char* kDefaultFontName = "MS UI Gothic";
+constexpr std::int32_t kDefaultFontSize = 9;
+constexpr std::uint8_t kShiftJisCharset = 128;
+
+// A language file is a short list of texts; anything far larger is not one,
+// and reading it whole would only cost memory.
+constexpr std::uintmax_t kMaxLanguageFileSize = 16u * 1024u * 1024u;
+
+struct BuiltInText {
+    int number;
+    const char* text;
+};
+
+constexpr BuiltInText kBuiltInTexts[] = {
+    {1, "OK"},
+    {2, "キャンセル"},
+    {3, "確認"},
+    {4, "注意"},
+    {5, "エラー"},
+    {34, "%s:ドライブにディスクが挿入されていません。"},
+    {35, "イメージファイル生成中..."},
+    {36, "中断されました"},
+    {37, "ディスクを正常に読み取れませんでした"},
+    {38, "正常に生成されました。"},
+    {39, "イメージファイルの作成"},
+    {40, "選択したイメージファイルを復元しますか？"},
+    {41, "[%s] 復元中..."},
+    {42, "ディスクに正常に書き込めませんでした"},
+    {43, "正常に復元されました。"},
+    {44, "次のメディアを準備して下さい。"},
+    {45, "準備ができたらOKボタンを押して下さい。"},
+    {46, "選択したイメージファイルを削除しますか？"},
+    {47, "イメージファイルが存在しません"},
+    {48, "ファイルリスト取得中..."},
+    {49, "初期設定"},
+    {54, "ドライブが存在しません。最初のドライブを使用します。"},
+    {55, "イメージファイルの格納フォルダを指定して下さい"},
+    {56, "ローカルドライブを指定して下さい"},
+    {57, "フォルダが存在しません。新規作成しますか？"},
+    {58, "フォルダを作成できませんでした"},
+    {67, "タイトルは必須入力項目です"},
+};
+
+// The whole file, or nothing when it is not a regular file of sensible size
+// or cannot be read.
+std::optional<std::string> ReadLanguageFile(const std::string& path)
+{
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec))
+        return std::nullopt;
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (ec || size > kMaxLanguageFileSize)
+        return std::nullopt;
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (in.bad())
+        return std::nullopt;
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return bytes;
+}
+
+// Length of the well-formed UTF-8 sequence at text[i], or 0.
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t i)
+{
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char b0 = byte(i);
+    if (b0 < 0x80)
+        return 1;
+    std::size_t len;
+    unsigned char lo = 0x80, hi = 0xBF; // allowed range of the second byte
+    if (b0 >= 0xC2 && b0 <= 0xDF)
+        len = 2;
+    else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        len = 3;
+        if (b0 == 0xE0)
+            lo = 0xA0; // no overlong forms
+        if (b0 == 0xED)
+            hi = 0x9F; // no surrogates
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        len = 4;
+        if (b0 == 0xF0)
+            lo = 0x90;
+        if (b0 == 0xF4)
+            hi = 0x8F; // nothing above U+10FFFF
+    } else
+        return 0;
+    if (i + len > text.size())
+        return 0;
+    if (byte(i + 1) < lo || byte(i + 1) > hi)
+        return 0;
+    for (std::size_t k = 2; k < len; ++k)
+        if (byte(i + k) < 0x80 || byte(i + k) > 0xBF)
+            return 0;
+    return len;
+}
+
+// A file marked as UTF-8 may still hold bytes that are not; they become
+// U+FFFD so that the table holds UTF-8 only.
+std::string SanitizeUtf8(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t len = Utf8SequenceLength(text, i);
+        if (len == 0) {
+            out += "\xEF\xBF\xBD";
+            ++i;
+        } else {
+            out.append(text, i, len);
+            i += len;
+        }
+    }
+    return out;
+}
+
+std::string DecodeLanguageFile(std::string_view bytes)
+{
+    constexpr std::string_view bom = "\xEF\xBB\xBF";
+    if (bytes.substr(0, bom.size()) == bom)
+        return SanitizeUtf8(bytes.substr(bom.size()));
+    return Cp932ToUtf8(bytes);
+}
+
+// One meaningful line of an INI text.
+struct IniLine {
+    bool isSection = false;
+    std::string_view name;  // section name, or entry name
+    std::string_view value; // entries only
+};
+
+// Walks the lines of an INI text in order, skipping empty lines and comments.
+class IniLines {
+public:
+    explicit IniLines(std::string_view text) : text_(text) {}
+
+    bool Next(IniLine& line)
+    {
+        while (pos_ < text_.size()) {
+            std::size_t end = text_.find_first_of("\r\n", pos_);
+            if (end == std::string_view::npos)
+                end = text_.size();
+            const std::string_view raw = text_.substr(pos_, end - pos_);
+            pos_ = end;
+            if (pos_ < text_.size()) {
+                // CR LF, LF or CR ends a line.
+                if (text_[pos_] == '\r' && pos_ + 1 < text_.size() && text_[pos_ + 1] == '\n')
+                    ++pos_;
+                ++pos_;
+            }
+            const std::string_view trimmed = TrimBlanks(raw);
+            if (trimmed.empty() || trimmed.front() == ';')
+                continue;
+            line = {};
+            if (trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.back() == ']') {
+                line.isSection = true;
+                line.name = TrimBlanks(trimmed.substr(1, trimmed.size() - 2));
+                return true;
+            }
+            const std::size_t eq = trimmed.find('=');
+            if (eq == std::string_view::npos) {
+                line.value = trimmed; // an entry with an empty name
+            } else {
+                line.name = TrimBlanks(trimmed.substr(0, eq));
+                line.value = TrimBlanks(trimmed.substr(eq + 1));
+            }
+            return true;
+        }
+        return false;
+    }
+
+private:
+    std::string_view text_;
+    std::size_t pos_ = 0;
+};
+
+// Ordinal (1-based) of the last section called name, 0 when there is none.
+int LastSectionNamed(std::string_view text, std::string_view name)
+{
+    IniLines lines(text);
+    IniLine line;
+    int ordinal = 0, found = 0;
+    while (lines.Next(line)) {
+        if (!line.isSection)
+            continue;
+        ++ordinal;
+        if (EqualsNoCase(line.name, name))
+            found = ordinal;
+    }
+    return found;
+}
+
+void ApplyLanguageText(std::string_view text)
+{
+    const int fontSection = LastSectionNamed(text, "Font01");
+    const int stringsSection = LastSectionNamed(text, "Strings");
+
+    std::optional<std::string_view> fontName, fontSize;
+    // Only the last line naming a message number matters: any later line with
+    // the same name would name the same number.
+    std::array<std::optional<std::string_view>, kMessageCount> lastValue;
+    std::size_t k = 0; // lines of the strings section
+
+    IniLines lines(text);
+    IniLine line;
+    int ordinal = 0;
+    while (lines.Next(line)) {
+        if (line.isSection) {
+            ++ordinal;
+            continue;
+        }
+        if (ordinal == 0)
+            continue; // lines before the first section
+        if (ordinal == fontSection) {
+            if (EqualsNoCase(line.name, "Name"))
+                fontName = line.value;
+            else if (EqualsNoCase(line.name, "Size"))
+                fontSize = line.value;
+        }
+        if (ordinal == stringsSection) {
+            ++k;
+            const std::int32_t n = ParseInteger(line.name).value_or(0);
+            if (n >= 1 && n < kMessageCount)
+                lastValue[static_cast<std::size_t>(n)] = line.value;
+        }
+    }
+
+    for (std::size_t n = 1; n < kMessageCount && n <= k; ++n)
+        if (lastValue[n])
+            MessageTable[n] = std::string(*lastValue[n]);
+    LanguageFontName = fontName ? std::string(*fontName) : kDefaultFontName;
+    LanguageFontSize = fontSize ? ParseInteger(*fontSize).value_or(kDefaultFontSize) : kDefaultFontSize;
+    LanguageFontCharset = kShiftJisCharset;
+}
+
+} // namespace
+
+void InitMessages(const std::string& exePath)
+{
+    for (std::string& text : MessageTable)
+        text.clear();
+    LanguageFontName = kDefaultFontName;
+    LanguageFontSize = kDefaultFontSize;
+    LanguageFontCharset = kShiftJisCharset;
+
+    // A language file that cannot be read leaves the built-in texts rather
+    // than a program without captions.
+    const std::optional<std::string> file = ReadLanguageFile(ReplaceExtension(exePath, ".rsl"));
+    LanguageLoaded = file.has_value();
+    if (LanguageLoaded) {
+        ApplyLanguageText(DecodeLanguageFile(*file));
+    } else {
+        for (const BuiltInText& entry : kBuiltInTexts)
+            MessageTable[static_cast<std::size_t>(entry.number)] = entry.text;
+    }
+    MessageTable[44] = MessageTable[43] + MessageTable[44];
+}
+
+std::string MessageText(int n, std::string_view arg)
+{
+    if (n < 0 || n >= kMessageCount)
+        return {};
+    return FillPlaceholder(MessageTable[static_cast<std::size_t>(n)], arg);
+}
+
+std::string ReplaceExtension(const std::string& path, const std::string& extension)
+{
+    const std::size_t nameStart = path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1;
+    const std::size_t dot = path.rfind('.');
+    // A leading dot marks a hidden name, not an extension.
+    if (dot != std::string::npos && dot > nameStart)
+        return path.substr(0, dot) + extension;
+    return path + extension;
+}
+
+std::string EscapeText(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size() + text.size() / 4);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\') {
+            out += "\\\\";
+        } else if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            out += "\\r\\n";
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+std::string UnescapeText(std::string_view text)
+{
+    // Two passes, in this order: the line breaks, then the doubled backslashes.
+    std::string breaks;
+    breaks.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (i + 3 < text.size() && text[i] == '\\' && AsciiUpper(text[i + 1]) == 'R' && text[i + 2] == '\\' &&
+            AsciiUpper(text[i + 3]) == 'N') {
+            breaks += "\r\n";
+            i += 3;
+        } else {
+            breaks += text[i];
+        }
+    }
+    std::string out;
+    out.reserve(breaks.size());
+    for (std::size_t i = 0; i < breaks.size(); ++i) {
+        out += breaks[i];
+        if (breaks[i] == '\\' && i + 1 < breaks.size() && breaks[i + 1] == '\\')
+            ++i;
+    }
+    return out;
+}
