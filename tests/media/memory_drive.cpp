@@ -30,6 +30,8 @@ public:
         drive_.log.push_back("read " + std::to_string(index));
         if (drive_.onSector)
             drive_.onSector(index);
+        if (closed_)
+            return IoStatus::Fail(EBADF);
         if (drive_.failReadAt && *drive_.failReadAt == index)
             return IoStatus::Fail(EIO);
         const std::uint64_t pos = index * sector.size();
@@ -44,7 +46,7 @@ public:
         drive_.log.push_back("write " + std::to_string(first) + " " + std::to_string(count));
         if (drive_.onSector)
             drive_.onSector(first);
-        if (!writable_ || medium_.readOnly)
+        if (closed_ || !writable_ || medium_.readOnly)
             return IoStatus::Fail(EBADF);
         if (drive_.failWriteAt && *drive_.failWriteAt >= first && *drive_.failWriteAt < first + count)
             return IoStatus::Fail(EIO);

@@ -1,0 +1,507 @@
+// The drive access layer on Linux: drive letters name block devices or
+// regular files (virtual drives) through the drive table.
+#include "media/drive.h"
+#include "media/drivetable.h"
+#include "media/eject.h"
+#include "media/fatboot.h"
+#include "media/mountinfo.h"
+#include "media/sysfsblock.h"
+#include "settings/textconv.h"
+
+#include <fcntl.h>
+#include <linux/cdrom.h>
+#include <linux/fs.h>
+#include <scsi/sg.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <map>
+#include <utility>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kSysfsRoot = "/sys";
+constexpr const char* kMountInfo = "/proc/self/mountinfo";
+// A virtual drive has 512-byte sectors unless its FAT boot sector says otherwise.
+constexpr std::uint32_t kFileSectorSize = 512;
+// The first FAT of larger media is not read to count free clusters.
+constexpr std::uint64_t kMaxFatBytes = 64u << 20;
+
+IoStatus LastError() { return IoStatus::Fail(errno); }
+
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept
+    {
+        if (this != &other)
+            reset(other.release());
+        return *this;
+    }
+    ~UniqueFd() { reset(); }
+
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    int release() { return std::exchange(fd_, -1); }
+    void reset(int fd = -1)
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = fd;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+// Page-aligned memory, as unbuffered (O_DIRECT) transfers require.
+class AlignedBuffer {
+public:
+    AlignedBuffer() = default;
+    AlignedBuffer(const AlignedBuffer&) = delete;
+    AlignedBuffer& operator=(const AlignedBuffer&) = delete;
+    ~AlignedBuffer() { std::free(data_); }
+
+    // At least size bytes; null when memory is short.
+    std::uint8_t* Get(std::size_t size)
+    {
+        if (size <= size_)
+            return data_;
+        const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+        const std::size_t rounded = (size + page - 1) / page * page;
+        void* p = nullptr;
+        if (posix_memalign(&p, page, rounded) != 0)
+            return nullptr;
+        std::free(data_);
+        data_ = static_cast<std::uint8_t*>(p);
+        size_ = rounded;
+        return data_;
+    }
+
+private:
+    std::uint8_t* data_ = nullptr;
+    std::size_t size_ = 0;
+};
+
+// An opened device or virtual drive and its figures.
+struct Medium {
+    UniqueFd fd;
+    bool block = false;
+    dev_t rdev = 0;
+    std::uint64_t bytes = 0;
+    std::uint32_t sectorSize = kFileSectorSize; // the device's logical sector size
+};
+
+IoStatus OpenMedium(const std::string& path, bool writing, Medium& m)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return LastError();
+    int flags = (writing ? O_RDWR : O_RDONLY) | O_CLOEXEC;
+    if (S_ISBLK(st.st_mode))
+        flags |= O_DIRECT; // media are read as they are, not through the page cache
+    else if (S_ISDIR(st.st_mode))
+        return IoStatus::Fail(EISDIR);
+    else if (!S_ISREG(st.st_mode))
+        return IoStatus::Fail(ENOTBLK);
+
+    m.fd.reset(::open(path.c_str(), flags));
+    if (!m.fd)
+        return LastError();
+    if (::fstat(m.fd.get(), &st) != 0)
+        return LastError();
+    if (S_ISBLK(st.st_mode) && (flags & O_DIRECT)) {
+        std::uint64_t bytes = 0;
+        int sectorSize = 0;
+        if (::ioctl(m.fd.get(), BLKGETSIZE64, &bytes) != 0 || ::ioctl(m.fd.get(), BLKSSZGET, &sectorSize) != 0)
+            return LastError();
+        if (sectorSize <= 0)
+            return IoStatus::Fail(EINVAL);
+        m.block = true;
+        m.rdev = st.st_rdev;
+        m.bytes = bytes;
+        m.sectorSize = static_cast<std::uint32_t>(sectorSize);
+    } else if (S_ISREG(st.st_mode) && !(flags & O_DIRECT)) {
+        m.bytes = static_cast<std::uint64_t>(st.st_size);
+    } else {
+        return IoStatus::Fail(ENOTBLK); // replaced between the two looks
+    }
+    return IoStatus::Ok();
+}
+
+// Reads out.size() bytes at pos, all of them or a failure.
+IoStatus ReadAt(const Medium& m, AlignedBuffer& buffer, std::uint64_t pos, std::span<std::uint8_t> out)
+{
+    if (pos > m.bytes || out.size() > m.bytes - pos)
+        return IoStatus::Fail(EIO);
+    std::uint8_t* target = m.block ? buffer.Get(out.size()) : out.data();
+    if (!target)
+        return IoStatus::Fail(ENOMEM);
+    std::size_t done = 0;
+    while (done < out.size()) {
+        const ssize_t n = ::pread(m.fd.get(), target + done, out.size() - done, static_cast<off_t>(pos + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return LastError();
+        if (n == 0)
+            return IoStatus::Fail(EIO); // the medium ended early
+        done += static_cast<std::size_t>(n);
+    }
+    if (m.block)
+        std::memcpy(out.data(), target, out.size());
+    return IoStatus::Ok();
+}
+
+// Writes data at pos, all of it or a failure; never beyond the medium's end.
+IoStatus WriteAt(const Medium& m, AlignedBuffer& buffer, std::uint64_t pos, std::span<const std::uint8_t> data)
+{
+    if (pos > m.bytes || data.size() > m.bytes - pos)
+        return IoStatus::Fail(ENOSPC);
+    const std::uint8_t* source = data.data();
+    if (m.block) {
+        std::uint8_t* aligned = buffer.Get(data.size());
+        if (!aligned)
+            return IoStatus::Fail(ENOMEM);
+        std::memcpy(aligned, data.data(), data.size());
+        source = aligned;
+    }
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::pwrite(m.fd.get(), source + done, data.size() - done, static_cast<off_t>(pos + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return LastError();
+        if (n == 0)
+            return IoStatus::Fail(ENOSPC);
+        done += static_cast<std::size_t>(n);
+    }
+    return IoStatus::Ok();
+}
+
+DevNumber ToDevNumber(dev_t dev) { return {major(dev), minor(dev)}; }
+
+std::string SysfsDevPath(dev_t dev)
+{
+    return std::string(kSysfsRoot) + "/dev/block/" + std::to_string(major(dev)) + ":" + std::to_string(minor(dev));
+}
+
+// The device and each of its partitions.
+std::vector<DevNumber> DeviceAndPartitions(dev_t dev)
+{
+    std::vector<DevNumber> devices{ToDevNumber(dev)};
+    std::error_code ec;
+    const fs::path dir = fs::canonical(SysfsDevPath(dev), ec);
+    if (ec)
+        return devices;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code ec2;
+        if (!fs::exists(it->path() / "partition", ec2))
+            continue;
+        if (auto part = ParseDevNumber(ReadSmallTextFile((it->path() / "dev").string())))
+            devices.push_back(*part);
+    }
+    return devices;
+}
+
+// EBUSY when a file system on the device or one of its partitions is
+// mounted; another error when that cannot be told.
+IoStatus MountState(dev_t dev)
+{
+    const std::string text = ReadSmallTextFile(kMountInfo);
+    if (text.empty())
+        return IoStatus::Fail(EIO); // every process has at least its root mounted
+    auto sourceDevice = [](const std::string& source) -> std::optional<DevNumber> {
+        if (source.rfind("/dev/", 0) != 0)
+            return std::nullopt;
+        struct stat st {};
+        if (::stat(source.c_str(), &st) != 0 || !S_ISBLK(st.st_mode))
+            return std::nullopt;
+        return ToDevNumber(st.st_rdev);
+    };
+    if (AnyMounted(ParseMountInfo(text), DeviceAndPartitions(dev), sourceDevice))
+        return IoStatus::Fail(EBUSY);
+    return IoStatus::Ok();
+}
+
+// Loop devices whose backing file is the file at path.
+std::vector<dev_t> LoopDevicesBackedBy(const std::string& path)
+{
+    std::vector<dev_t> found;
+    std::error_code ec;
+    const fs::path file = fs::canonical(path, ec);
+    if (ec)
+        return found;
+    for (fs::directory_iterator it(std::string(kSysfsRoot) + "/block", ec), end; !ec && it != end; it.increment(ec)) {
+        std::string backing = ReadSmallTextFile((it->path() / "loop/backing_file").string());
+        while (!backing.empty() && backing.back() == '\n')
+            backing.pop_back();
+        if (backing != file.string())
+            continue;
+        if (auto dev = ParseDevNumber(ReadSmallTextFile((it->path() / "dev").string())))
+            found.push_back(makedev(dev->major, dev->minor));
+    }
+    return found;
+}
+
+class LinuxHandle final : public DeviceHandle {
+public:
+    LinuxHandle(std::string path, Medium medium, bool writing)
+        : path_(std::move(path)), medium_(std::move(medium)), writing_(writing)
+    {
+    }
+    ~LinuxHandle() override { Close(); }
+
+    IoStatus Lock() override
+    {
+        if (closed_)
+            return IoStatus::Fail(EBADF);
+        if (locked_)
+            return IoStatus::Ok();
+        // udev leaves a device alone while someone holds this lock.
+        if (::flock(medium_.fd.get(), LOCK_EX | LOCK_NB) != 0)
+            return LastError();
+        if (writing_) {
+            if (IoStatus st = RefuseWhileInUse(); !st.ok()) {
+                exclusive_.reset();
+                ::flock(medium_.fd.get(), LOCK_UN);
+                return st;
+            }
+        }
+        locked_ = true;
+        return IoStatus::Ok();
+    }
+
+    IoStatus ReadSector(std::uint64_t index, std::span<std::uint8_t> sector) override
+    {
+        if (closed_)
+            return IoStatus::Fail(EBADF);
+        if (sector.empty())
+            return IoStatus::Fail(EINVAL);
+        if (index > std::numeric_limits<std::uint64_t>::max() / sector.size())
+            return IoStatus::Fail(EIO);
+        return ReadAt(medium_, buffer_, index * sector.size(), sector);
+    }
+
+    IoStatus WriteSectors(std::uint64_t first, std::uint32_t count, std::span<const std::uint8_t> data) override
+    {
+        if (closed_ || !writing_)
+            return IoStatus::Fail(EBADF);
+        if (count == 0 || data.empty() || data.size() % count != 0)
+            return IoStatus::Fail(EINVAL);
+        const std::uint64_t sectorSize = data.size() / count;
+        if (first > std::numeric_limits<std::uint64_t>::max() / sectorSize)
+            return IoStatus::Fail(ENOSPC);
+        written_ = true;
+        return WriteAt(medium_, buffer_, first * sectorSize, data);
+    }
+
+    void Unlock() override
+    {
+        exclusive_.reset();
+        if (locked_ && !closed_)
+            ::flock(medium_.fd.get(), LOCK_UN);
+        locked_ = false;
+    }
+
+    IoStatus Close() override
+    {
+        if (closed_)
+            return IoStatus::Ok();
+        IoStatus status;
+        if (written_ && ::fsync(medium_.fd.get()) != 0)
+            status = LastError();
+        Unlock();
+        closed_ = true;
+        if (::close(medium_.fd.release()) != 0 && status.ok() && errno != EINTR)
+            status = LastError();
+        return status;
+    }
+
+private:
+    // A mounted medium is never written.
+    IoStatus RefuseWhileInUse()
+    {
+        if (!medium_.block) {
+            // A file behind a loop device carries that device's file system.
+            for (dev_t loop : LoopDevicesBackedBy(path_))
+                if (IoStatus st = MountState(loop); !st.ok())
+                    return st;
+            return IoStatus::Ok();
+        }
+        if (IoStatus st = MountState(medium_.rdev); !st.ok())
+            return st;
+        // Fails while anyone else (a mount, another program) claims the device.
+        exclusive_.reset(::open(path_.c_str(), O_RDONLY | O_EXCL | O_CLOEXEC));
+        if (!exclusive_)
+            return LastError();
+        return IoStatus::Ok();
+    }
+
+    std::string path_;
+    Medium medium_;
+    bool writing_;
+    bool locked_ = false;
+    bool written_ = false;
+    bool closed_ = false;
+    UniqueFd exclusive_; // held while locked for writing
+    AlignedBuffer buffer_;
+};
+
+void SendScsiCommand(int fd, std::array<std::uint8_t, 6> cdb)
+{
+    std::array<std::uint8_t, 32> sense{};
+    sg_io_hdr_t io{};
+    io.interface_id = 'S';
+    io.dxfer_direction = SG_DXFER_NONE;
+    io.cmd_len = static_cast<unsigned char>(cdb.size());
+    io.cmdp = cdb.data();
+    io.mx_sb_len = static_cast<unsigned char>(sense.size());
+    io.sbp = sense.data();
+    io.timeout = 10000; // ms
+    ::ioctl(fd, SG_IO, &io); // an eject reports nothing
+}
+
+class LinuxDriveAccess final : public DriveAccess {
+public:
+    explicit LinuxDriveAccess(std::vector<DriveEntry> table)
+    {
+        for (auto& e : table)
+            table_[e.letter] = std::move(e);
+    }
+
+    bool IsNtFamily() override { return true; }
+
+    int DriveReady(char letter) override
+    {
+        const DriveEntry* entry = Find(AsciiUpper(letter));
+        if (!entry)
+            return -1;
+        // Opened afresh each time: a changed medium is only noticed on open.
+        Medium m;
+        if (!OpenMedium(entry->device, false, m).ok() || m.bytes == 0)
+            return -1;
+        AlignedBuffer buffer;
+        std::vector<std::uint8_t> sector(m.sectorSize);
+        return ReadAt(m, buffer, 0, sector).ok() ? 0 : -1;
+    }
+
+    IoStatus QueryAllocation(char letter, AllocationFigures& figures) override
+    {
+        const DriveEntry* entry = Find(letter);
+        if (!entry)
+            return IoStatus::Fail(ENODEV);
+        Medium m;
+        if (IoStatus st = OpenMedium(entry->device, false, m); !st.ok())
+            return st;
+        if (m.bytes == 0)
+            return IoStatus::Fail(ENOMEDIUM);
+        AlignedBuffer buffer;
+        std::vector<std::uint8_t> boot(m.sectorSize);
+        if (IoStatus st = ReadAt(m, buffer, 0, boot); !st.ok())
+            return st;
+
+        AllocationFigures out;
+        if (auto fat = ParseFatBootSector(boot, m.bytes, m.block ? m.sectorSize : 0)) {
+            out.bytesPerSector = fat->bytesPerSector;
+            out.sectorsPerCluster = fat->sectorsPerCluster;
+            out.totalClusters = fat->totalClusters;
+            if (fat->FatBytesInUse() <= kMaxFatBytes) {
+                const std::uint64_t sectors = (fat->FatBytesInUse() + fat->bytesPerSector - 1) / fat->bytesPerSector;
+                std::vector<std::uint8_t> table(static_cast<std::size_t>(sectors * fat->bytesPerSector));
+                const std::uint64_t at = std::uint64_t{fat->reservedSectors} * fat->bytesPerSector;
+                if (IoStatus st = ReadAt(m, buffer, at, table); !st.ok())
+                    return st;
+                out.freeClusters = CountFreeClusters(table, *fat);
+            }
+            out.totalSectors = m.bytes / out.bytesPerSector;
+        } else {
+            out.bytesPerSector = m.sectorSize;
+            out.sectorsPerCluster = 1;
+            out.totalSectors = m.bytes / out.bytesPerSector;
+            out.totalClusters = static_cast<std::uint32_t>(
+                std::min<std::uint64_t>(out.totalSectors, std::numeric_limits<std::uint32_t>::max()));
+        }
+        figures = out;
+        return IoStatus::Ok();
+    }
+
+    std::unique_ptr<DeviceHandle> Open(char letter, bool forWriting, IoStatus& status) override
+    {
+        const DriveEntry* entry = Find(letter);
+        if (!entry) {
+            status = IoStatus::Fail(ENODEV);
+            return nullptr;
+        }
+        Medium m;
+        status = OpenMedium(entry->device, forWriting, m);
+        if (!status.ok())
+            return nullptr;
+        return std::make_unique<LinuxHandle>(entry->device, std::move(m), forWriting);
+    }
+
+    void Eject(char letter) override
+    {
+        const DriveEntry* entry = Find(letter);
+        if (!entry)
+            return;
+        struct stat st {};
+        EjectTarget target;
+        if (::stat(entry->device.c_str(), &st) == 0 && S_ISBLK(st.st_mode)) {
+            target.blockDevice = true;
+            target.major = major(st.st_rdev);
+            std::error_code ec;
+            target.name = fs::canonical(SysfsDevPath(st.st_rdev), ec).filename().string();
+            // Not knowing counts as mounted: a mounted medium stays in.
+            target.mounted = !MountState(st.st_rdev).ok();
+        }
+        if (DecideEject(target) == EjectMethod::None)
+            return;
+
+        UniqueFd fd(::open(entry->device.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+        if (!fd)
+            fd.reset(::open(entry->device.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        if (!fd)
+            return;
+        ::fsync(fd.get());
+        int version = 0;
+        if (::ioctl(fd.get(), SG_GET_VERSION_NUM, &version) == 0 && version >= 30000) {
+            SendScsiCommand(fd.get(), {0x1E, 0, 0, 0, 0, 0});    // ALLOW MEDIUM REMOVAL
+            SendScsiCommand(fd.get(), {0x1B, 0, 0, 0, 0x02, 0}); // START STOP UNIT: eject
+        } else {
+            ::ioctl(fd.get(), CDROMEJECT);
+        }
+    }
+
+private:
+    const DriveEntry* Find(char letter) const
+    {
+        auto it = table_.find(letter);
+        return it == table_.end() ? nullptr : &it->second;
+    }
+
+    std::map<char, DriveEntry> table_;
+};
+
+} // namespace
+
+std::unique_ptr<DriveAccess> MakeDriveAccess(std::vector<DriveEntry> table)
+{
+    return std::make_unique<LinuxDriveAccess>(std::move(table));
+}

@@ -1,0 +1,195 @@
+// The host's drive access over virtual drives (regular files) made here.
+#include "media/memory_drive.h"
+#include "virtual_drive.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace {
+
+AllocationFigures Figures(DriveAccess& access, char letter)
+{
+    AllocationFigures f;
+    const IoStatus st = access.QueryAllocation(letter, f);
+    EXPECT_TRUE(st.ok()) << st.message();
+    return f;
+}
+
+TEST(VirtualDrive, MissingUnknownAndEmptyMediaAreNotReady)
+{
+    TempDir dir;
+    dir.write("empty.img", "");
+    dir.write("short.img", std::string(100, 'x'));
+    auto access = DrivesOver({{'A', dir.file("missing.img")}, {'B', dir.file("empty.img")},
+                              {'C', dir.file("short.img")}, {'D', dir.path()}});
+    AllocationFigures f;
+    IoStatus st;
+    EXPECT_EQ(access->DriveReady('A'), -1);
+    EXPECT_EQ(access->QueryAllocation('A', f).error, ENOENT);
+    EXPECT_FALSE(access->Open('A', false, st));
+    EXPECT_EQ(st.error, ENOENT);
+
+    EXPECT_EQ(access->DriveReady('B'), -1);
+    EXPECT_EQ(access->QueryAllocation('B', f).error, ENOMEDIUM);
+    EXPECT_EQ(access->DriveReady('C'), -1) << "sector 0 cannot be read whole";
+    EXPECT_EQ(access->DriveReady('D'), -1) << "a folder is no medium";
+
+    EXPECT_EQ(access->DriveReady('Z'), -1);
+    EXPECT_EQ(access->QueryAllocation('Z', f).error, ENODEV);
+}
+
+TEST(VirtualDrive, ReadyTestSeesAMediumChangedBetweenCalls)
+{
+    TempDir dir;
+    auto access = DrivesOver({{'A', dir.file("a.img")}});
+    EXPECT_EQ(access->DriveReady('A'), -1);
+    dir.write("a.img", std::string(2880 * 512, '\0'));
+    EXPECT_EQ(access->DriveReady('A'), 0);
+    std::remove(dir.file("a.img").c_str());
+    EXPECT_EQ(access->DriveReady('A'), -1);
+}
+
+TEST(VirtualDrive, MediumWithoutFileSystemIsAllOneSectorClusters)
+{
+    TempDir dir;
+    dir.write("raw.img", std::string(2880 * 512, '\xF6'));
+    auto access = DrivesOver({{'A', dir.file("raw.img")}});
+    const AllocationFigures f = Figures(*access, 'A');
+    EXPECT_EQ(f.bytesPerSector, 512u);
+    EXPECT_EQ(f.sectorsPerCluster, 1u);
+    EXPECT_EQ(f.totalClusters, 2880u);
+    EXPECT_EQ(f.totalSectors, 2880u);
+    EXPECT_EQ(f.freeClusters, 0u);
+}
+
+TEST(VirtualDrive, FiguresOfFloppiesMadeByMkfsFat)
+{
+    TempDir dir;
+    struct Case {
+        unsigned kilobytes, sectorsPerCluster, clusters, sectors;
+    };
+    for (const Case& c : {Case{1440, 1, 2847, 2880}, Case{720, 2, 713, 1440}, Case{1200, 1, 2371, 2400}}) {
+        const std::string image = MakeFatImage(dir, std::to_string(c.kilobytes) + ".img", c.kilobytes);
+        if (image.empty())
+            GTEST_SKIP() << "mkfs.fat is not available";
+        auto access = DrivesOver({{'A', image}});
+        ASSERT_EQ(access->DriveReady('A'), 0);
+        const AllocationFigures f = Figures(*access, 'A');
+        EXPECT_EQ(f.bytesPerSector, 512u) << c.kilobytes;
+        EXPECT_EQ(f.sectorsPerCluster, c.sectorsPerCluster) << c.kilobytes;
+        EXPECT_EQ(f.totalClusters, c.clusters) << c.kilobytes;
+        EXPECT_EQ(f.totalSectors, c.sectors) << c.kilobytes;
+        EXPECT_EQ(f.freeClusters, c.clusters) << "a fresh file system is empty";
+    }
+}
+
+TEST(VirtualDrive, FreeClustersFollowTheFat)
+{
+    TempDir dir;
+    const std::string image = MakeFatImage(dir, "a.img", 720);
+    if (image.empty())
+        GTEST_SKIP() << "mkfs.fat is not available";
+    dir.write("data.bin", std::string(5000, 'd')); // 5 clusters of 1,024 bytes
+    if (RunCommand("mcopy -i '" + image + "' '" + dir.file("data.bin") + "' ::DATA.BIN >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "mcopy is not available";
+    auto access = DrivesOver({{'A', image}});
+    EXPECT_EQ(Figures(*access, 'A').freeClusters, 713u - 5u);
+}
+
+TEST(VirtualDrive, SectorSizeOfAFileComesFromItsBootSector)
+{
+    TempDir dir;
+    // 1,232 sectors of 1,024 bytes, as on 8-inch-format 2HD disks.
+    const std::string image = MakeFatImage(dir, "2hd.img", 1232, "-S 1024");
+    if (image.empty())
+        GTEST_SKIP() << "mkfs.fat is not available";
+    auto access = DrivesOver({{'A', image}});
+    const AllocationFigures f = Figures(*access, 'A');
+    EXPECT_EQ(f.bytesPerSector, 1024u);
+    EXPECT_EQ(f.totalSectors, 1232u);
+    EXPECT_LE(f.totalClusters * f.sectorsPerCluster, 1232u);
+
+    const auto bytes = FileBytes(image);
+    IoStatus st;
+    auto h = access->Open('A', false, st);
+    ASSERT_TRUE(h);
+    std::vector<std::uint8_t> sector(1024);
+    ASSERT_TRUE(h->ReadSector(1, sector).ok());
+    EXPECT_TRUE(std::equal(sector.begin(), sector.end(), bytes.begin() + 1024));
+}
+
+TEST(VirtualDrive, PositionsBeyondFourGigabytesDoNotWrap)
+{
+    TempDir dir;
+    const std::string path = dir.file("big.img");
+    const std::uint64_t sectors = (5ull << 30) / 512;
+    {
+        const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY, 0644);
+        ASSERT_GE(fd, 0);
+        if (::ftruncate(fd, static_cast<off_t>(sectors * 512)) != 0) {
+            ::close(fd);
+            GTEST_SKIP() << "no room for a sparse 5 GB file";
+        }
+        ::close(fd);
+    }
+    auto access = DrivesOver({{'A', path}});
+    EXPECT_EQ(Figures(*access, 'A').totalSectors, sectors);
+
+    const std::uint64_t beyond = (4ull << 30) / 512 + 3; // wraps to sector 3 in 32 bits
+    std::vector<std::uint8_t> data(512, 0x5A);
+    IoStatus st;
+    auto h = access->Open('A', true, st);
+    ASSERT_TRUE(h) << st.message();
+    ASSERT_TRUE(h->WriteSectors(beyond, 1, data).ok());
+    ASSERT_TRUE(h->Close().ok());
+
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    std::uint8_t at = 0, low = 0xFF;
+    EXPECT_EQ(::pread(fd, &at, 1, static_cast<off_t>(beyond * 512)), 1);
+    EXPECT_EQ(::pread(fd, &low, 1, 3 * 512), 1);
+    ::close(fd);
+    EXPECT_EQ(at, 0x5A);
+    EXPECT_EQ(low, 0);
+}
+
+TEST(VirtualDrive, LockIsExclusiveUntilUnlocked)
+{
+    TempDir dir;
+    dir.write("a.img", std::string(64 * 512, '\0'));
+    auto access = DrivesOver({{'A', dir.file("a.img")}});
+    IoStatus st;
+    auto first = access->Open('A', true, st);
+    auto second = access->Open('A', false, st);
+    ASSERT_TRUE(first && second);
+    ASSERT_TRUE(first->Lock().ok());
+    EXPECT_EQ(second->Lock().error, EWOULDBLOCK);
+    first->Unlock();
+    EXPECT_TRUE(second->Lock().ok());
+    second->Unlock();
+    ASSERT_TRUE(first->Lock().ok()) << "unlocking released the lock";
+    EXPECT_TRUE(first->Close().ok());
+    EXPECT_TRUE(second->Lock().ok()) << "closing released the lock";
+}
+
+TEST(VirtualDrive, DriveAWithoutAnyDeviceStandsForTheFirstFloppy)
+{
+    TempDir sysfs; // a machine without removable drives
+    auto table = BuildDriveTable({}, sysfs.path());
+    ASSERT_EQ(table.size(), 1u);
+    EXPECT_EQ(table[0].device, "/dev/fd0");
+    auto access = MakeDriveAccess(table);
+    if (::access("/dev/fd0", F_OK) != 0) {
+        EXPECT_EQ(access->DriveReady('A'), -1);
+        AllocationFigures f;
+        EXPECT_FALSE(access->QueryAllocation('A', f).ok());
+    }
+    access->Eject('A'); // nothing to eject, nothing reported
+}
+
+} // namespace
