@@ -134,42 +134,46 @@ std::string SanitizeUtf8(std::string_view text)
     return out;
 }
 
-std::string DecodeLanguageFile(std::string_view bytes)
-{
-    constexpr std::string_view bom = "\xEF\xBB\xBF";
-    if (bytes.substr(0, bom.size()) == bom)
-        return SanitizeUtf8(bytes.substr(bom.size()));
-    return Cp932ToUtf8(bytes);
-}
-
-// One meaningful line of an INI text.
+// One meaningful line of an INI text; the views point into the reader and
+// stay valid until its next line.
 struct IniLine {
     bool isSection = false;
     std::string_view name;  // section name, or entry name
     std::string_view value; // entries only
 };
 
-// Walks the lines of an INI text in order, skipping empty lines and comments.
+// Walks the lines of a language file in order, skipping empty lines and
+// comments. Each line is decoded on its own: CR and LF never occur inside a
+// code page 932 character, and short conversions keep a hostile file cheap.
 class IniLines {
 public:
-    explicit IniLines(std::string_view text) : text_(text) {}
+    explicit IniLines(std::string_view bytes) : bytes_(bytes)
+    {
+        constexpr std::string_view bom = "\xEF\xBB\xBF";
+        utf8_ = bytes_.substr(0, bom.size()) == bom;
+        if (utf8_)
+            bytes_.remove_prefix(bom.size());
+    }
 
     bool Next(IniLine& line)
     {
-        while (pos_ < text_.size()) {
-            std::size_t end = text_.find_first_of("\r\n", pos_);
+        while (pos_ < bytes_.size()) {
+            std::size_t end = bytes_.find_first_of("\r\n", pos_);
             if (end == std::string_view::npos)
-                end = text_.size();
-            const std::string_view raw = text_.substr(pos_, end - pos_);
+                end = bytes_.size();
+            const std::string_view raw = bytes_.substr(pos_, end - pos_);
             pos_ = end;
-            if (pos_ < text_.size()) {
+            if (pos_ < bytes_.size()) {
                 // CR LF, LF or CR ends a line.
-                if (text_[pos_] == '\r' && pos_ + 1 < text_.size() && text_[pos_ + 1] == '\n')
+                if (bytes_[pos_] == '\r' && pos_ + 1 < bytes_.size() && bytes_[pos_ + 1] == '\n')
                     ++pos_;
                 ++pos_;
             }
-            const std::string_view trimmed = TrimBlanks(raw);
-            if (trimmed.empty() || trimmed.front() == ';')
+            if (TrimBlanks(raw).empty())
+                continue;
+            text_ = utf8_ ? SanitizeUtf8(raw) : Cp932ToUtf8(raw);
+            const std::string_view trimmed = TrimBlanks(text_);
+            if (trimmed.front() == ';')
                 continue;
             line = {};
             if (trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.back() == ']') {
@@ -190,38 +194,48 @@ public:
     }
 
 private:
-    std::string_view text_;
+    std::string_view bytes_;
+    bool utf8_ = false;
     std::size_t pos_ = 0;
+    std::string text_; // the current line, decoded
 };
 
-// Ordinal (1-based) of the last section called name, 0 when there is none.
-int LastSectionNamed(std::string_view text, std::string_view name)
+// Ordinals (1-based) of the last sections called "Font01" and "Strings"; 0
+// where there is none.
+struct ReadSections {
+    int font = 0;
+    int strings = 0;
+};
+
+ReadSections FindReadSections(std::string_view bytes)
 {
-    IniLines lines(text);
+    ReadSections found;
+    IniLines lines(bytes);
     IniLine line;
-    int ordinal = 0, found = 0;
+    int ordinal = 0;
     while (lines.Next(line)) {
         if (!line.isSection)
             continue;
         ++ordinal;
-        if (EqualsNoCase(line.name, name))
-            found = ordinal;
+        if (EqualsNoCase(line.name, "Font01"))
+            found.font = ordinal;
+        else if (EqualsNoCase(line.name, "Strings"))
+            found.strings = ordinal;
     }
     return found;
 }
 
-void ApplyLanguageText(std::string_view text)
+void ApplyLanguageFile(std::string_view bytes)
 {
-    const int fontSection = LastSectionNamed(text, "Font01");
-    const int stringsSection = LastSectionNamed(text, "Strings");
+    const ReadSections sections = FindReadSections(bytes);
 
-    std::optional<std::string_view> fontName, fontSize;
+    std::optional<std::string> fontName, fontSize;
     // Only the last line naming a message number matters: any later line with
     // the same name would name the same number.
-    std::array<std::optional<std::string_view>, kMessageCount> lastValue;
+    std::array<std::optional<std::string>, kMessageCount> lastValue;
     std::size_t k = 0; // lines of the strings section
 
-    IniLines lines(text);
+    IniLines lines(bytes);
     IniLine line;
     int ordinal = 0;
     while (lines.Next(line)) {
@@ -231,13 +245,13 @@ void ApplyLanguageText(std::string_view text)
         }
         if (ordinal == 0)
             continue; // lines before the first section
-        if (ordinal == fontSection) {
+        if (ordinal == sections.font) {
             if (EqualsNoCase(line.name, "Name"))
                 fontName = line.value;
             else if (EqualsNoCase(line.name, "Size"))
                 fontSize = line.value;
         }
-        if (ordinal == stringsSection) {
+        if (ordinal == sections.strings) {
             ++k;
             const std::int32_t n = ParseInteger(line.name).value_or(0);
             if (n >= 1 && n < kMessageCount)
@@ -247,8 +261,8 @@ void ApplyLanguageText(std::string_view text)
 
     for (std::size_t n = 1; n < kMessageCount && n <= k; ++n)
         if (lastValue[n])
-            MessageTable[n] = std::string(*lastValue[n]);
-    LanguageFontName = fontName ? std::string(*fontName) : kDefaultFontName;
+            MessageTable[n] = std::move(*lastValue[n]);
+    LanguageFontName = fontName ? *fontName : kDefaultFontName;
     LanguageFontSize = fontSize ? ParseInteger(*fontSize).value_or(kDefaultFontSize) : kDefaultFontSize;
     LanguageFontCharset = kShiftJisCharset;
 }
@@ -268,7 +282,7 @@ void InitMessages(const std::string& exePath)
     const std::optional<std::string> file = ReadLanguageFile(ReplaceExtension(exePath, ".rsl"));
     LanguageLoaded = file.has_value();
     if (LanguageLoaded) {
-        ApplyLanguageText(DecodeLanguageFile(*file));
+        ApplyLanguageFile(*file);
     } else {
         for (const BuiltInText& entry : kBuiltInTexts)
             MessageTable[static_cast<std::size_t>(entry.number)] = entry.text;
