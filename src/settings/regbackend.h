@@ -1,0 +1,39 @@
+#pragma once
+// The small interface the settings rules (regstore.cpp) are written over:
+// open a key, create a key path, query a value, set a value. One realisation
+// per host: the per-user file (regfile_linux.cpp), later the registry itself.
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "media/drive.h" // IoStatus
+#include "settings/regstore.h"
+
+// One stored value. Text kinds (Sz, ExpandSz, MultiSz) hold UTF-8 bytes with
+// their NUL terminators, as stored; other kinds hold the raw bytes.
+struct RegValue {
+    RegKind kind = RegKind::None;
+    std::string bytes;
+};
+
+enum class RegAccess { Read, ReadWrite };
+
+// An opened key. It lives for one store operation only, so it never
+// outlives what the backend read when it was opened.
+class RegKey {
+public:
+    virtual ~RegKey() = default;
+    // Empty when the value does not exist.
+    virtual std::optional<RegValue> QueryValue(const std::string& name) = 0;
+    // Replaces the value (of whatever kind it was) or adds it.
+    virtual IoStatus SetValue(const std::string& name, RegKind kind, const std::string& bytes) = 0;
+};
+
+class RegBackend {
+public:
+    virtual ~RegBackend() = default;
+    // Null when the key does not exist or cannot be opened; never creates anything.
+    virtual std::unique_ptr<RegKey> OpenKey(RegRoot root, const std::string& path, RegAccess access) = 0;
+    // Opens the key, creating it and any missing parent first; null with status on failure.
+    virtual std::unique_ptr<RegKey> CreateKey(RegRoot root, const std::string& path, IoStatus& status) = 0;
+};
