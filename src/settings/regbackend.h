@@ -6,8 +6,14 @@
 #include <optional>
 #include <string>
 
+#include <cstdint>
+
 #include "media/drive.h" // IoStatus
-#include "settings/regstore.h"
+
+enum class RegRoot { ClassesRoot, CurrentUser, LocalMachine, Users, CurrentConfig, DynData };
+
+// Value kinds, numbered as the registry numbers them; other numbers occur too.
+enum class RegKind : std::uint32_t { None = 0, Sz = 1, ExpandSz = 2, Binary = 3, Dword = 4, MultiSz = 7 };
 
 // One stored value. Text kinds (Sz, ExpandSz, MultiSz) hold UTF-8 bytes with
 // their NUL terminators, as stored; other kinds hold the raw bytes.

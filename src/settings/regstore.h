@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "settings/regbackend.h" // RegBackend, RegRoot, RegKind
+
 inline constexpr const char* kSystemKey = "Software\\Orvane\\Tessarine\\System";
 inline constexpr const char* kHistoryKey = "Software\\Orvane\\Tessarine\\History";
 inline constexpr const char* kDevicesKey = "Software\\Orvane\\Tessarine\\Devices";
@@ -19,13 +21,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-enum class RegRoot { ClassesRoot, CurrentUser, LocalMachine, Users, CurrentConfig, DynData };
 RegRoot RootKeyFromCode(std::uint8_t code);
-
-// Value kinds, numbered as the registry numbers them.
-enum class RegKind : std::uint32_t { None = 0, Sz = 1, ExpandSz = 2, Binary = 3, Dword = 4, MultiSz = 7 };
-
-class RegBackend; // defined in regbackend.h
 
 class RegStore {
 public:

@@ -410,7 +410,7 @@ std::optional<std::string> FormatRegValue(const std::string& name, const RegValu
     std::size_t column = line.size();
     for (std::size_t i = 0; i < list.size(); ++i) {
         if (i > 0) {
-            if (column + 4 > 80) {
+            if (column + 5 > 80) {
                 line += ",\\";
                 line += eol;
                 line += "  ";
@@ -599,10 +599,10 @@ bool RegDocument::SetValue(RegRoot root, std::string_view path, const std::strin
         return false;
     std::ptrdiff_t section = LastSection(root, p);
     std::size_t at = section >= 0 ? static_cast<std::size_t>(section) : AppendSection(root, p);
-    // After the section's last value, before the blank line that closes it.
+    // After the section's last line, before the blank lines that close it.
     std::size_t insertAt = at + 1;
     for (std::size_t k = at + 1; k < entries_.size() && !EndsSection(entries_[k]); ++k)
-        if (entries_[k].type == Entry::Type::Value)
+        if (!TrimBlanks(entries_[k].raw).empty())
             insertAt = k + 1;
     Entry e;
     e.type = Entry::Type::Value;
