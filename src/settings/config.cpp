@@ -1,0 +1,398 @@
+#include "settings/config.h"
+
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+#include <QComboBox>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QSysInfo>
+#include <QUrl>
+
+#include "settings/eliedit.h"
+#include "settings/fonts.h"
+#include "settings/messages.h"
+#include "settings/regstore.h"
+
+namespace {
+
+constexpr unsigned kBoxFlags = mb::TASKMODAL | mb::SETFOREGROUND;
+constexpr int kPathRole = Qt::UserRole;
+
+QString Message(int n)
+{
+    return QString::fromStdString(MessageTable[static_cast<std::size_t>(n)]);
+}
+
+std::filesystem::path FsPath(const QString& text)
+{
+    return std::filesystem::path(QFile::encodeName(text).toStdString());
+}
+
+bool IsExistingFolder(const QString& text)
+{
+    if (text.isEmpty())
+        return false;
+    std::error_code ec;
+    return std::filesystem::is_directory(FsPath(text), ec);
+}
+
+QStyle::StandardPixmap DriveIcon(DriveKind kind)
+{
+    switch (kind) {
+    case DriveKind::Floppy: return QStyle::SP_DriveFDIcon;
+    case DriveKind::Virtual: return QStyle::SP_FileIcon;
+    case DriveKind::Removable:
+    case DriveKind::Other: break;
+    }
+    return QStyle::SP_DriveHDIcon;
+}
+
+// The first local file among dropped URLs, or nothing.
+QString FirstDroppedPath(const QMimeData* data)
+{
+    if (data == nullptr || !data->hasUrls())
+        return {};
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile())
+            return url.toLocalFile();
+    return {};
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+
+bool BrowseForFolder(QWidget* owner, const QString& title, QString& path)
+{
+    // A start folder that does not exist selects nothing: the chooser opens
+    // where it would by itself.
+    const QString start = IsExistingFolder(path) ? QDir(path).absolutePath() : QString();
+    const QString chosen = QFileDialog::getExistingDirectory(owner, title, start, QFileDialog::ShowDirsOnly);
+    if (chosen.isEmpty())
+        return false;
+    path = chosen;
+    return true;
+}
+
+QString DriveRootPath(char letter)
+{
+    return QString(QChar(letter)) + QStringLiteral(":/");
+}
+
+bool IsDriveRootPath(const QString& path)
+{
+    return path.contains(QLatin1Char(':')) && path.size() == 3;
+}
+
+QString FolderForField(const QString& folder)
+{
+    if (folder.endsWith(QLatin1Char('/')) && folder != QStringLiteral("/"))
+        return folder.left(folder.size() - 1);
+    return folder;
+}
+
+std::string FolderForStore(const QString& text)
+{
+    QString folder = text;
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    return folder.toStdString();
+}
+
+FolderCreation CreateFolderWithParents(const QString& text)
+{
+    if (text.isEmpty())
+        return FolderCreation::EmptyName;
+    std::error_code ec;
+    std::filesystem::create_directories(FsPath(text), ec);
+    // Judge by the outcome: an existing file of that name, or a parent that
+    // is a file, leaves no folder behind whatever the call said.
+    return IsExistingFolder(text) ? FolderCreation::Created : FolderCreation::Failed;
+}
+
+// ---------------------------------------------------------------------------
+
+TConfig_Form::TConfig_Form(QWidget* owner, std::string& sourceDrive, const std::string& imageFolder,
+                           std::vector<DriveEntry> drives, MessageBoxFunc messageBox,
+                           FolderBrowserFunc browseForFolder)
+    : QDialog(owner),
+      sourceDrive_(sourceDrive),
+      imageFolder_(imageFolder),
+      drives_(std::move(drives)),
+      messageBox_(std::move(messageBox)),
+      browseForFolder_(browseForFolder ? std::move(browseForFolder) : FolderBrowserFunc(BrowseForFolder))
+{
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowCloseButtonHint);
+    setWindowTitle(QStringLiteral("環境設定"));
+    setFont(BuiltInFont());
+
+    // Created in tab order; the frame first so that it lies beneath the rest.
+    Bevel1 = new QFrame(this);
+    Bevel1->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    Bevel1->setGeometry(4, 4, 269, 101);
+
+    Label1 = new QLabel(QStringLiteral("イメージ生成ドライブ(&D):"), this);
+    Label1->move(12, 12);
+    Label2 = new QLabel(QStringLiteral("イメージファイル格納フォルダ(&F):"), this);
+    Label2->move(12, 60);
+
+    SCV1 = new QComboBox(this);
+    SCV1->setGeometry(40, 28, 225, 22);
+    SCV1->setMaxVisibleItems(8);
+    Label1->setBuddy(SCV1);
+
+    EE1 = new TEllipsisEdit(this);
+    EE1->setGeometry(40, 76, 225, 20);
+    EE1->setFixedHeight(20);
+    Label2->setBuddy(EE1);
+
+    OK_Btn = new QPushButton(QStringLiteral("OK"), this);
+    OK_Btn->setGeometry(116, 112, 75, 20);
+    OK_Btn->setDefault(true);
+    connect(OK_Btn, &QPushButton::clicked, this, &QDialog::accept);
+
+    Cancel_Btn = new QPushButton(QStringLiteral("Cancel"), this);
+    Cancel_Btn->setGeometry(198, 112, 75, 20);
+    Cancel_Btn->setAutoDefault(false);
+    connect(Cancel_Btn, &QPushButton::clicked, this, &QDialog::reject);
+
+    setTabOrder(SCV1, EE1);
+    setTabOrder(EE1, OK_Btn);
+    setTabOrder(OK_Btn, Cancel_Btn);
+
+    EE1->OnEllipsisClick = [this](TCustomEllipsisEdit*) { EE1EllipsisClick(); };
+    FormCreate();
+}
+
+TConfig_Form::~TConfig_Form()
+{
+    // The drop and key hook lives exactly as long as the dialog.
+    EE1->removeEventFilter(this);
+}
+
+void TConfig_Form::FormCreate()
+{
+    FillDriveBox();
+    // Only the folder field takes dropped files.
+    EE1->setAcceptDrops(true);
+    EE1->installEventFilter(this);
+}
+
+void TConfig_Form::FillDriveBox()
+{
+    // The computer itself first, as the desktop's drive list shows it; OK
+    // rejects it because it is not a drive root.
+    SCV1->addItem(style()->standardIcon(QStyle::SP_ComputerIcon), QSysInfo::machineHostName(), QString());
+    for (const DriveEntry& drive : drives_)
+        SCV1->addItem(style()->standardIcon(DriveIcon(drive.kind)), QString::fromStdString(drive.display),
+                      DriveRootPath(drive.letter));
+}
+
+void TConfig_Form::SetFirstRun()
+{
+    firstRun_ = true;
+    setWindowTitle(Message(49));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    Cancel_Btn->setEnabled(false);
+}
+
+QString TConfig_Form::SelectedPath() const
+{
+    return SCV1->currentData(kPathRole).toString();
+}
+
+int TConfig_Form::ShowBox(int message, int captionMessage, unsigned flags)
+{
+    return messageBox_(this, Message(message), Message(captionMessage), flags | kBoxFlags);
+}
+
+void TConfig_Form::showEvent(QShowEvent* event)
+{
+    if (showArmed_)
+        FormShow();
+    QDialog::showEvent(event);
+}
+
+void TConfig_Form::FormShow()
+{
+    showArmed_ = false;
+
+    setFixedSize(Cancel_Btn->x() + Cancel_Btn->width() + 4, Cancel_Btn->y() + Cancel_Btn->height() + 4);
+    SCV1->setEditable(false);
+
+    if (LanguageLoaded) {
+        if (!firstRun_)
+            setWindowTitle(Message(51));
+        Label1->setText(Message(52));
+        Label2->setText(Message(53));
+        OK_Btn->setText(Message(1));
+        Cancel_Btn->setText(Message(2));
+        setFont(LanguageFont());
+    }
+    Label1->adjustSize();
+    Label2->adjustSize();
+
+    const QString wanted = QString::fromStdString(sourceDrive_) + QStringLiteral(":/");
+    int index = -1;
+    for (int i = 0; i < SCV1->count(); ++i)
+        if (SCV1->itemData(i, kPathRole).toString().compare(wanted, Qt::CaseInsensitive) == 0) {
+            index = i;
+            break;
+        }
+    if (index >= 0) {
+        SCV1->setCurrentIndex(index);
+    } else {
+        ShowBox(54, 4, mb::OK | mb::ICONWARNING);
+        for (int i = 0; i < SCV1->count(); ++i) {
+            SCV1->setCurrentIndex(i);
+            if (IsDriveRootPath(SelectedPath()))
+                break;
+        }
+        // The transfers take the first character of the source drive, so it
+        // keeps its old letter when the box holds no drive at all.
+        const QString path = SelectedPath();
+        if (!path.isEmpty())
+            sourceDrive_ = std::string(1, path.at(0).toUpper().toLatin1());
+    }
+
+    EE1->setText(FolderForField(QString::fromStdString(imageFolder_)));
+
+    if (const QScreen* s = screen())
+        move(s->availableGeometry().center() - rect().center());
+    SCV1->setFocus(Qt::OtherFocusReason);
+}
+
+bool TConfig_Form::FormCloseQuery()
+{
+    if (!IsDriveRootPath(SelectedPath())) {
+        ShowBox(56, 3, mb::OK | mb::ICONERROR);
+        SCV1->setFocus(Qt::OtherFocusReason);
+        return false;
+    }
+    const QString folder = EE1->text();
+    if (IsExistingFolder(folder))
+        return true;
+    if (ShowBox(57, 3, mb::YESNO | mb::ICONQUESTION) != mb::IDYES) {
+        EE1->setFocus(Qt::OtherFocusReason);
+        return false;
+    }
+    switch (CreateFolderWithParents(folder)) {
+    case FolderCreation::Created:
+        return true;
+    case FolderCreation::EmptyName:
+        // No folder name at all: the system's own complaint, as an error.
+        messageBox_(this, QStringLiteral("ディレクトリを作成できません"), QStringLiteral("Tessarine"),
+                    mb::OK | mb::ICONERROR | kBoxFlags);
+        break;
+    case FolderCreation::Failed:
+        ShowBox(58, 3, mb::OK | mb::ICONERROR);
+        break;
+    }
+    EE1->setFocus(Qt::OtherFocusReason);
+    return false;
+}
+
+void TConfig_Form::done(int result)
+{
+    if (result == QDialog::Accepted && !FormCloseQuery())
+        return;
+    QDialog::done(result);
+}
+
+void TConfig_Form::keyPressEvent(QKeyEvent* event)
+{
+    // Without an enabled Cancel button Esc leaves nothing: the first-run
+    // form can only be left by OK.
+    if (event->key() == Qt::Key_Escape && !Cancel_Btn->isEnabled()) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TConfig_Form::EE1EllipsisClick()
+{
+    QString path = EE1->text();
+    if (browseForFolder_(this, Message(55), path))
+        EE1->setText(path);
+}
+
+bool TConfig_Form::EE1KeyDown(const QKeyEvent& event)
+{
+    if (event.key() == Qt::Key_Down && (event.modifiers() & Qt::AltModifier)) {
+        EE1->DoEllipsisClick();
+        return true;
+    }
+    return false;
+}
+
+void TConfig_Form::EE1DropFiles(const QString& firstPath)
+{
+    EE1->setText(firstPath);
+    raise();
+    activateWindow();
+}
+
+bool TConfig_Form::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != EE1)
+        return QDialog::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        return EE1KeyDown(*static_cast<QKeyEvent*>(event));
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto* drag = static_cast<QDragMoveEvent*>(event);
+        if (FirstDroppedPath(drag->mimeData()).isEmpty())
+            return false; // not files: the field's own handling
+        drag->acceptProposedAction();
+        return true;
+    }
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        const QString path = FirstDroppedPath(drop->mimeData());
+        if (path.isEmpty())
+            return false;
+        drop->acceptProposedAction();
+        EE1DropFiles(path);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+// ---------------------------------------------------------------------------
+
+void ExecuteConfigCommand(QWidget* owner, const ConfigCommandServices& services, std::string& sourceDrive,
+                          std::string& imageFolder, bool firstRun)
+{
+    // Destroyed on every way out, store failures included.
+    auto form = std::make_unique<TConfig_Form>(owner, sourceDrive, imageFolder,
+                                               services.driveTable ? services.driveTable() : std::vector<DriveEntry>{},
+                                               services.messageBox, services.browseForFolder);
+    if (firstRun)
+        form->SetFirstRun();
+    if (form->exec() != QDialog::Accepted)
+        return;
+
+    sourceDrive = std::string(1, form->SelectedPath().at(0).toUpper().toLatin1());
+    imageFolder = FolderForStore(form->EE1->text());
+    services.store.RegWriteString(0, kSystemKey, "Drive", sourceDrive);
+    services.store.RegWriteString(0, kSystemKey, "Dir", imageFolder);
+    if (services.rescan)
+        services.rescan();
+}
