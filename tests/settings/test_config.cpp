@@ -2,7 +2,9 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 
 #include <QApplication>
 #include <QComboBox>
@@ -17,6 +19,7 @@
 #include "settings/eliedit.h"
 #include "settings/fonts.h"
 #include "settings/messages.h"
+#include "settings/regstore.h"
 #include "support/scripted_boxes.h"
 #include "support/tempdir.h"
 
@@ -111,6 +114,55 @@ void LoadLanguage(const TempDir& dir)
     dir.write("tessarine.rsl", text);
     InitMessages(dir.file("tessarine"));
 }
+
+// Runs act on the configuration dialog once the command has it open; a
+// dialog that act leaves open is cancelled, so a failed check cannot hang.
+void WhenOpen(std::function<void(TConfig_Form&)> act, QPointer<TConfig_Form>* seen = nullptr)
+{
+    QTimer::singleShot(0, [act = std::move(act), seen] {
+        auto* form = qobject_cast<TConfig_Form*>(QApplication::activeModalWidget());
+        if (form == nullptr) {
+            QTest::qFail("no configuration dialog open", __FILE__, __LINE__);
+            return;
+        }
+        if (seen != nullptr)
+            *seen = form;
+        act(*form);
+        if (form->isVisible())
+            form->reject();
+    });
+}
+
+// The command as the main window runs it.
+struct Command {
+    explicit Command(std::string drive = "A", std::string folder = "./Images/", std::string storeFile = {})
+        : store(MakeFileBackend(storeFile.empty() ? storeDir.file("Tessarine.reg") : storeFile)),
+          sourceDrive(std::move(drive)), imageFolder(std::move(folder))
+    {
+    }
+
+    std::string read(const std::string& name) { return store.RegReadString(0, kSystemKey, name, "<absent>"); }
+    bool storedNothing() { return !fs::exists(storeDir.file("Tessarine.reg")); }
+
+    void run(bool firstRun = false)
+    {
+        ConfigCommandServices services{store, boxes.func(), [] { return TwoDrives(); },
+                                       [](QWidget*, const QString&, QString&) { return false; },
+                                       [this] {
+                                           ++rescans;
+                                           storedAtRescan = read("Drive") + " " + read("Dir");
+                                       }};
+        ExecuteConfigCommand(nullptr, services, sourceDrive, imageFolder, firstRun);
+    }
+
+    TempDir storeDir;
+    RegStore store;
+    ScriptedBoxes boxes;
+    std::string sourceDrive;
+    std::string imageFolder;
+    int rescans = 0;
+    std::string storedAtRescan;
+};
 
 } // namespace
 
@@ -372,6 +424,98 @@ private slots:
             f.show();
             QCOMPARE(f.form->windowTitle(), QStringLiteral("L49"));
         }
+    }
+
+    void commandOkSetsStoresThenRescans()
+    {
+        TempDir dir;
+        InFolder cwd(dir.path());
+        fs::create_directory(dir.file("Images"));
+        Command c;
+        QPointer<TConfig_Form> seen;
+        WhenOpen(
+            [](TConfig_Form& form) {
+                // "./Images/" is shown without its separator ...
+                QCOMPARE(form.EE1->text(), QStringLiteral("./Images"));
+                form.SCV1->setCurrentIndex(2);
+                form.OK_Btn->click();
+            },
+            &seen);
+        c.run();
+        // ... and stored with it again.
+        QCOMPARE(c.sourceDrive, std::string("C"));
+        QCOMPARE(c.imageFolder, std::string("./Images/"));
+        QCOMPARE(c.rescans, 1);
+        QCOMPARE(c.storedAtRescan, std::string("C ./Images/"));
+        QVERIFY(seen.isNull());
+    }
+
+    void commandCancelOrEscStoresNothing()
+    {
+        for (int viaEsc = 0; viaEsc < 2; ++viaEsc) {
+            Command c;
+            WhenOpen([viaEsc](TConfig_Form& form) {
+                form.SCV1->setCurrentIndex(2);
+                form.EE1->setText(QStringLiteral("/elsewhere"));
+                if (viaEsc)
+                    QTest::keyClick(&form, Qt::Key_Escape);
+                else
+                    form.Cancel_Btn->click();
+                QVERIFY(!form.isVisible());
+            });
+            c.run();
+            QVERIFY(c.storedNothing());
+            QCOMPARE(c.rescans, 0);
+            QCOMPARE(c.sourceDrive, std::string("A"));
+            QCOMPARE(c.imageFolder, std::string("./Images/"));
+        }
+    }
+
+    void commandMissingDriveChangesSourceEvenOnCancel()
+    {
+        Command c("Q");
+        c.boxes.expect(Msg(54), kWarning, mb::OK | mb::ICONWARNING | kFront);
+        WhenOpen([](TConfig_Form& form) { form.Cancel_Btn->click(); });
+        c.run();
+        QCOMPARE(c.sourceDrive, std::string("A"));
+        QVERIFY(c.storedNothing());
+        QCOMPARE(c.rescans, 0);
+    }
+
+    void commandFirstRunFormAcceptsOnlyOk()
+    {
+        TempDir dir;
+        Command c("A", dir.path());
+        WhenOpen([](TConfig_Form& form) {
+            QCOMPARE(form.windowTitle(), QStringLiteral("初期設定"));
+            QVERIFY(!form.Cancel_Btn->isEnabled());
+            QTest::keyClick(&form, Qt::Key_Escape);
+            QVERIFY(form.isVisible());
+            QTest::keyClick(form.SCV1, Qt::Key_Return); // Enter reaches OK
+        });
+        c.run(true);
+        QCOMPARE(c.rescans, 1);
+        QCOMPARE(c.read("Drive"), std::string("A"));
+        QCOMPARE(c.read("Dir"), dir.path() + "/");
+    }
+
+    void commandStoreFailureLeavesNoDialogAndNoRescan()
+    {
+        // The settings file cannot be written below a regular file.
+        TempDir dir;
+        dir.write("blocker", "");
+        Command c("A", dir.path(), dir.file("blocker/Tessarine.reg"));
+        QPointer<TConfig_Form> seen;
+        WhenOpen([](TConfig_Form& form) { form.OK_Btn->click(); }, &seen);
+        bool raised = false;
+        try {
+            c.run();
+        } catch (const RegError&) {
+            raised = true;
+        }
+        QVERIFY(raised);
+        QVERIFY(seen.isNull());
+        QCOMPARE(c.rescans, 0);
     }
 };
 
