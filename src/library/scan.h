@@ -2,9 +2,12 @@
 // The library scan: every image file in the image folder becomes one row of
 // seven texts. Rows keep the stored bytes; windows decode them for display.
 #include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "library/imagefile.h"
 
 inline constexpr int kColumnCount = 7;
 inline constexpr int kFileNameColumn = 6;
@@ -14,7 +17,14 @@ inline constexpr int kFileNameColumn = 6;
 using LibraryRow = std::array<std::string, kColumnCount>;
 
 // Rows in folder-listing order; a missing or unreadable folder gives none.
+// Only regular files (or links to them) of at least 256 bytes are opened,
+// and exactly 256 bytes are read from each; everything else is skipped
+// silently, hidden files included in the listing.
 std::vector<LibraryRow> ScanImageFolder(const std::string& folder);
+
+// The row of a file whose first 256 bytes are `header`; none when the bytes
+// do not begin with the image magic.
+std::optional<LibraryRow> RowFromHeader(const HeaderBytes& header, std::string_view fileName);
 
 // Unsigned byte comparison over the common length; a prefix sorts first.
 // Returns <0, 0, >0.

@@ -1,0 +1,56 @@
+#include "library/scan.h"
+
+#include <algorithm>
+#include <cstring>
+
+std::optional<LibraryRow> RowFromHeader(const HeaderBytes& header, std::string_view fileName)
+{
+    if (!IsImageHeader(header.data(), header.size()))
+        return std::nullopt;
+    LibraryRow row;
+    for (int f = 0; f < kFieldCount; ++f)
+        row[f] = DecodeField(header, f);
+    row[kFileNameColumn] = std::string(fileName);
+    return row;
+}
+
+int CompareKeyBytes(std::string_view a, std::string_view b)
+{
+    // memcmp compares as unsigned char: no case folding, no locale.
+    std::size_t common = std::min(a.size(), b.size());
+    int c = common == 0 ? 0 : std::memcmp(a.data(), b.data(), common);
+    if (c != 0)
+        return c < 0 ? -1 : 1;
+    if (a.size() == b.size())
+        return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+
+int CompareRows(const LibraryRow& a, const LibraryRow& b, int sortColumn, int sortDirection)
+{
+    // Column 0 is the caption (title), column n the sub-item n - 1; the row
+    // array holds them in that order, so the column indexes it directly.
+    if (sortColumn < 0 || sortColumn >= kColumnCount)
+        return 0;
+    return CompareKeyBytes(a[sortColumn], b[sortColumn]) * sortDirection;
+}
+
+void SortRows(std::vector<LibraryRow>& rows, int sortColumn, int sortDirection)
+{
+    std::stable_sort(rows.begin(), rows.end(), [&](const LibraryRow& a, const LibraryRow& b) {
+        return CompareRows(a, b, sortColumn, sortDirection) < 0;
+    });
+}
+
+void SortAfterScan(std::vector<LibraryRow>& rows)
+{
+    SortRows(rows, kTitle, +1);
+    SortRows(rows, kTargetMachine, +1);
+}
+
+std::string ImagePath(const std::string& folder, const std::string& fileName)
+{
+    if (!folder.empty() && folder.back() == '/')
+        return folder + fileName;
+    return folder + "/" + fileName;
+}
