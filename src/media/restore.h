@@ -1,0 +1,49 @@
+#pragma once
+// Image restoration: one image file onto the medium in a drive, sector k of
+// the image to sector k of the medium.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "media/drive.h"
+#include "media/imagestream.h"
+#include "media/transfer.h"
+
+// The two header numbers restoration goes by.
+struct ImageSectors {
+    std::uint32_t bytesPerSector = 0;
+    std::uint32_t sectorCount = 0;
+};
+
+// Opens the image file at path and checks that it can be restored: a full
+// header, bytes per sector from 1 to kSectorBufferSize, a sector count above
+// 0 and at least sector count x bytes per sector bytes of sector data.
+// Returns the file positioned at its sector data, or null with status
+// telling why (the system's error; EINVAL for a nonsense header, ENODATA
+// for a file too short).
+std::unique_ptr<ImageFileReader> OpenImageForRestore(const std::string& path, ImageSectors& sectors,
+                                                     IoStatus& status);
+
+// Sectors per write request of the grouped writer: the largest n from 99
+// down to 2 that divides sectorCount, else 1. Every request then carries
+// the same number of sectors and the last one ends at the last sector.
+std::uint32_t SectorsPerCall(std::uint32_t sectorCount);
+
+// Writes the image at path onto the medium in drive `letter`.
+//
+// The image file is checked before the device is opened (and the medium's
+// size against it, when the drive can tell it); a file that fails is -1
+// with nothing written. A sector is written only from bytes read from the
+// file. Outcomes: 0 written; -1 failure (image file, open, lock, a write,
+// the final flush); -2 Esc, seen when the writer ends, which wins over 0
+// and over every failure except a failed grouped request. The caller
+// ejects the medium whatever the outcome.
+//
+// NT family: exclusive lock, one sector per request.
+TransferResult RestoreToDriveNT(DriveAccess& drive, char letter, const std::string& path, TransferHost& host);
+// Windows 9x family: no lock, SectorsPerCall(sector count) sectors per
+// request, progress at 0, n, 2n, ... before each.
+TransferResult RestoreToDrive9x(DriveAccess& drive, char letter, const std::string& path, TransferHost& host);
+
+// The realisation the drive's platform family calls for.
+TransferResult RestoreToDrive(DriveAccess& drive, char letter, const std::string& path, TransferHost& host);

@@ -1,0 +1,52 @@
+#pragma once
+// What the two copy loops (medium to image file, image file to medium) share:
+// the window they report to, and the result they hand back to their command.
+#include <cstdint>
+#include <string>
+
+#include "library/imagefile.h"
+#include "media/drive.h"
+
+// Transfer outcome, as the commands act on it.
+inline constexpr int kTransferDone = 0;
+inline constexpr int kTransferNotConfirmed = 1; // property dialog left without OK
+inline constexpr int kTransferFailed = -1;
+inline constexpr int kTransferCancelled = -2;   // Esc; wins over 0
+
+// The largest sector the copy loops handle: creation reads into a buffer of
+// this size, restoration writes from one.
+inline constexpr std::uint32_t kSectorBufferSize = 8192;
+
+// Where a failure came from. The command blames the disk for a drive
+// failure and gives the system's own text for an image-file failure.
+enum class FailureSource { None, Drive, ImageFile };
+
+struct TransferResult {
+    int outcome = kTransferFailed;
+    FailureSource source = FailureSource::None;
+    IoStatus status; // the system's error, when there was one
+
+    std::string errorText() const { return status.message(); }
+};
+
+// The window a transfer runs in. Everything is called on the one user
+// interface thread.
+class TransferHost {
+public:
+    virtual ~TransferHost() = default;
+
+    // Progress bar: minimum 0, the given maximum, position 0.
+    virtual void SetProgressRange(std::uint32_t maximum) = 0;
+    virtual void SetProgress(std::uint32_t position) = 0;
+    // Lets pending window messages run (painting, the Esc key).
+    virtual void ProcessMessages() = 0;
+    // The main window's cancel flag; the loops only read it.
+    virtual bool CancelRequested() = 0;
+};
+
+class CreationHost : public TransferHost {
+public:
+    // Runs the property dialog (caption message 39, all fields empty).
+    // true when it was left with OK; texts then holds the six entries.
+    virtual bool AskImageTexts(ImageTexts& texts) = 0;
+};

@@ -1,0 +1,45 @@
+#pragma once
+// A window for the copy loops that records what they show and presses Esc
+// on cue.
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "media/transfer.h"
+
+class FakeHost : public CreationHost {
+public:
+    // The property dialog's answer.
+    bool answerOk = true;
+    ImageTexts texts{};
+    int dialogsShown = 0;
+
+    // Esc is pressed during the n-th message pump (1-based).
+    std::optional<int> escAtPump;
+    bool cancel = false;
+
+    std::uint32_t progressMax = 0;
+    std::vector<std::uint32_t> positions; // every SetProgress, in order
+    int pumps = 0;
+
+    void SetProgressRange(std::uint32_t maximum) override
+    {
+        progressMax = maximum;
+        positions.push_back(0);
+    }
+    void SetProgress(std::uint32_t position) override { positions.push_back(position); }
+    void ProcessMessages() override
+    {
+        ++pumps;
+        if (escAtPump && *escAtPump == pumps)
+            cancel = true;
+    }
+    bool CancelRequested() override { return cancel; }
+    bool AskImageTexts(ImageTexts& out) override
+    {
+        ++dialogsShown;
+        if (answerOk)
+            out = texts;
+        return answerOk;
+    }
+};

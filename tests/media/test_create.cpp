@@ -1,0 +1,223 @@
+#include "media/create.h"
+
+#include <csignal>
+#include <cstring>
+#include <string>
+
+#include <sys/resource.h>
+
+#include <gtest/gtest.h>
+
+#include "media/fake_host.h"
+#include "media/memory_drive.h"
+#include "support/tempdir.h"
+
+namespace {
+
+std::string Bytes(const std::vector<std::uint8_t>& v, std::size_t from = 0, std::size_t n = std::string::npos)
+{
+    n = std::min(n, v.size() - from);
+    return std::string(reinterpret_cast<const char*>(v.data() + from), n);
+}
+
+std::string HeaderText(const HeaderBytes& h) { return std::string(reinterpret_cast<const char*>(h.data()), h.size()); }
+
+bool Logged(const MemoryDrive& d, const std::string& entry)
+{
+    return std::find(d.log.begin(), d.log.end(), entry) != d.log.end();
+}
+
+class Creation : public ::testing::Test {
+protected:
+    MemoryDrive drive;
+    FakeHost host;
+    TempDir dir;
+    std::string path = dir.file("IMG0001.TMP");
+
+    void SetUp() override
+    {
+        host.texts = {"GAME DISK 1", "", "", "1992", "", ""};
+        dir.write("IMG0001.TMP", "");
+    }
+};
+
+// A 1.44 MB floppy reports 2,847 clusters but has 2,880 sectors; all of
+// them must reach the image, or files at the end of a full disk are lost.
+TEST_F(Creation, CopiesEveryOneOfTheMediumsSectorsBehindTheHeader)
+{
+    drive.media['A'] = MemoryDrive::PatternMedium(2880, 512, 1, 2847);
+    const TransferResult r = CreateFromDrive(drive, 'A', path, host);
+    ASSERT_EQ(r.outcome, kTransferDone) << r.errorText();
+
+    const std::string file = dir.read("IMG0001.TMP");
+    ASSERT_EQ(file.size(), 1474816u);
+    EXPECT_EQ(file.substr(0, 256), HeaderText(BuildHeader(host.texts, 1, 512, 2880)));
+    EXPECT_TRUE(file.compare(256, std::string::npos, Bytes(drive.media['A'].bytes)) == 0);
+
+    EXPECT_EQ(host.progressMax, 2880u);
+    EXPECT_EQ(host.pumps, 2880);
+    EXPECT_EQ(host.positions.back(), 0u);
+    EXPECT_EQ(host.positions[host.positions.size() - 2], 2879u);
+    EXPECT_EQ(drive.log.front(), "alloc A");
+    EXPECT_EQ(drive.log[1], "open A r");
+    EXPECT_EQ(drive.log[2], "lock");
+    EXPECT_EQ(drive.log[drive.log.size() - 2], "unlock");
+    EXPECT_EQ(drive.log.back(), "close");
+    EXPECT_EQ(drive.openHandles, 0);
+}
+
+TEST_F(Creation, Stores720KMediaWholeAndTheReportedClusterSizeWithoutALockOn9x)
+{
+    drive.ntFamily = false;
+    drive.media['A'] = MemoryDrive::PatternMedium(1440, 512, 2, 713);
+    ASSERT_EQ(CreateFromDrive(drive, 'A', path, host).outcome, kTransferDone);
+    const std::string file = dir.read("IMG0001.TMP");
+    ASSERT_EQ(file.size(), 256u + 1440 * 512);
+    EXPECT_EQ(file.substr(0, 256), HeaderText(BuildHeader(host.texts, 2, 512, 1440)));
+    EXPECT_FALSE(Logged(drive, "lock"));
+    EXPECT_FALSE(Logged(drive, "unlock"));
+}
+
+TEST_F(Creation, LeavingThePropertyDialogWithoutOkTouchesNothing)
+{
+    drive.media['A'] = MemoryDrive::PatternMedium(16);
+    host.answerOk = false;
+    const TransferResult r = CreateFromDrive(drive, 'A', path, host);
+    EXPECT_EQ(r.outcome, kTransferNotConfirmed);
+    EXPECT_EQ(host.dialogsShown, 1);
+    EXPECT_TRUE(drive.log.empty());
+    EXPECT_EQ(dir.read("IMG0001.TMP"), "");
+}
+
+TEST_F(Creation, AReadFailureStopsAtThatSectorAndReleasesTheDrive)
+{
+    drive.media['A'] = MemoryDrive::PatternMedium(100);
+    drive.failReadAt = 37;
+    const TransferResult r = CreateFromDrive(drive, 'A', path, host);
+    EXPECT_EQ(r.outcome, kTransferFailed);
+    EXPECT_EQ(r.source, FailureSource::Drive);
+    EXPECT_EQ(r.status.error, EIO);
+    EXPECT_TRUE(Logged(drive, "read 37"));
+    EXPECT_FALSE(Logged(drive, "read 38"));
+    EXPECT_TRUE(Logged(drive, "unlock"));
+    EXPECT_EQ(drive.openHandles, 0);
+    EXPECT_EQ(host.positions.back(), 0u);
+}
+
+TEST_F(Creation, EscStopsBeforeTheNextSectorAndWinsOverCompletion)
+{
+    drive.media['A'] = MemoryDrive::PatternMedium(100);
+    host.escAtPump = 11; // while the progress stands at sector 10
+    TransferResult r = CreateFromDrive(drive, 'A', path, host);
+    EXPECT_EQ(r.outcome, kTransferCancelled);
+    EXPECT_TRUE(Logged(drive, "read 9"));
+    EXPECT_FALSE(Logged(drive, "read 10"));
+    EXPECT_EQ(drive.log.back(), "close");
+    EXPECT_EQ(drive.openHandles, 0);
+
+    // Esc seen only after the last sector was read: still cancelled.
+    drive.log.clear();
+    host = FakeHost{};
+    drive.onSector = [&](std::uint64_t i) { host.cancel = (i == 99); };
+    r = CreateFromDrive(drive, 'A', path, host);
+    EXPECT_TRUE(Logged(drive, "read 99"));
+    EXPECT_EQ(r.outcome, kTransferCancelled);
+}
+
+TEST_F(Creation, DriveFailuresBeforeTheCopyEndAsFailureWithNothingRead)
+{
+    struct Case {
+        const char* what;
+        int MemoryDrive::*fault;
+        int error;
+        const char* lastLog;
+    } cases[] = {
+        {"allocation", &MemoryDrive::allocationError, ENOMEDIUM, "alloc A"},
+        {"open", &MemoryDrive::openError, EACCES, "open A r"},
+        {"lock", &MemoryDrive::lockError, EBUSY, "close"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MemoryDrive d;
+        d.media['A'] = MemoryDrive::PatternMedium(16);
+        d.*c.fault = c.error;
+        FakeHost h;
+        const TransferResult r = CreateFromDrive(d, 'A', path, h);
+        EXPECT_EQ(r.outcome, kTransferFailed);
+        EXPECT_EQ(r.source, FailureSource::Drive);
+        EXPECT_EQ(r.status.error, c.error);
+        EXPECT_EQ(d.log.back(), c.lastLog);
+        EXPECT_FALSE(Logged(d, "read 0"));
+        EXPECT_FALSE(Logged(d, "unlock"));
+        EXPECT_EQ(d.openHandles, 0);
+
+        // Esc pressed before such a failure turns it into a cancellation.
+        MemoryDrive d2;
+        d2.media['A'] = MemoryDrive::PatternMedium(16);
+        d2.*c.fault = c.error;
+        FakeHost h2;
+        h2.cancel = true;
+        EXPECT_EQ(CreateFromDrive(d2, 'A', path, h2).outcome, kTransferCancelled);
+    }
+}
+
+TEST_F(Creation, RefusesSectorsLargerThanItsBufferBeforeReadingAnything)
+{
+    for (std::uint32_t bps : {0u, 8193u, 16384u}) {
+        SCOPED_TRACE(bps);
+        MemoryDrive d;
+        d.media['A'] = MemoryDrive::PatternMedium(4, 16384);
+        d.media['A'].figures.bytesPerSector = bps;
+        d.media['A'].figures.totalSectors = 4;
+        FakeHost h;
+        EXPECT_EQ(CreateFromDrive(d, 'A', path, h).outcome, kTransferFailed);
+        EXPECT_FALSE(Logged(d, "open A r"));
+    }
+    // The largest sector the buffer holds is copied whole.
+    drive.media['A'] = MemoryDrive::PatternMedium(4, 8192);
+    ASSERT_EQ(CreateFromDrive(drive, 'A', path, host).outcome, kTransferDone);
+    EXPECT_EQ(dir.read("IMG0001.TMP").substr(256), Bytes(drive.media['A'].bytes));
+}
+
+TEST_F(Creation, ImageFileFailuresCarryTheSystemsTextAndReleaseTheDrive)
+{
+    drive.media['A'] = MemoryDrive::PatternMedium(400);
+
+    const TransferResult missing = CreateFromDrive(drive, 'A', dir.file("gone/IMG0002.TMP"), host);
+    EXPECT_EQ(missing.outcome, kTransferFailed);
+    EXPECT_EQ(missing.source, FailureSource::ImageFile);
+    EXPECT_EQ(missing.errorText(), "No such file or directory");
+    EXPECT_FALSE(Logged(drive, "read 0"));
+    EXPECT_EQ(drive.openHandles, 0);
+
+    // A file-size limit makes the writes fail part way (EFBIG rather than
+    // a signal, as the limit's signal is ignored here).
+    drive.log.clear();
+    struct rlimit old {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 100000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const TransferResult full = CreateFromDrive(drive, 'A', path, host);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+
+    EXPECT_EQ(full.outcome, kTransferFailed);
+    EXPECT_EQ(full.source, FailureSource::ImageFile);
+    EXPECT_EQ(full.errorText(), std::strerror(EFBIG));
+    EXPECT_FALSE(Logged(drive, "read 399"));
+    EXPECT_EQ(drive.openHandles, 0);
+    EXPECT_TRUE(Logged(drive, "unlock"));
+}
+
+TEST_F(Creation, AFailedCloseOfTheDriveIsAFailure)
+{
+    drive.media['A'] = MemoryDrive::PatternMedium(8);
+    drive.closeError = EIO;
+    const TransferResult r = CreateFromDrive(drive, 'A', path, host);
+    EXPECT_EQ(r.outcome, kTransferFailed);
+    EXPECT_EQ(r.source, FailureSource::Drive);
+}
+
+} // namespace
