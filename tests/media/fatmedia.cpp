@@ -1,0 +1,142 @@
+#include "media/fatmedia.h"
+
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+int Shell(const std::string& command, std::string* output)
+{
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        return -1;
+    std::string text;
+    char buf[65536];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0)
+        text.append(buf, n);
+    const int status = ::pclose(pipe);
+    if (output)
+        *output = std::move(text);
+    return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string ShellQuote(const std::string& text)
+{
+    std::string q = "'";
+    for (char c : text) {
+        if (c == '\'')
+            q += "'\\''";
+        else
+            q += c;
+    }
+    return q + "'";
+}
+
+namespace {
+
+const char* const kMtools = "MTOOLS_SKIP_CHECK=1 ";
+
+std::string RandomBytes(std::size_t n, unsigned seed)
+{
+    std::mt19937 gen(seed);
+    std::string s(n, '\0');
+    for (char& c : s)
+        c = static_cast<char>(gen() & 0xFF);
+    return s;
+}
+
+std::uint32_t ClustersFor(std::size_t bytes, std::uint32_t clusterBytes)
+{
+    return static_cast<std::uint32_t>((bytes + clusterBytes - 1) / clusterBytes);
+}
+
+} // namespace
+
+std::map<std::string, std::string> MakeFullFatMedium(const std::string& path, const FatGeometry& g, std::string* error)
+{
+    std::remove(path.c_str());
+    std::string out;
+    if (Shell("mkfs.fat -C -n TESTDISK " + ShellQuote(path) + " " + std::to_string(g.kilobytes) + " 2>&1", &out) !=
+        0) {
+        *error = "mkfs.fat: " + out;
+        return {};
+    }
+
+    std::map<std::string, std::string> files;
+    files["README.TXT"] = "A disk that is full to its last cluster.\r\n";
+    files["HALF.BIN"] = RandomBytes(g.clusters * g.clusterBytes / 2 + 123, g.kilobytes);
+    files["SMALL.DAT"] = RandomBytes(3000, g.kilobytes + 1);
+    std::uint32_t used = 0;
+    for (const auto& [name, content] : files)
+        used += ClustersFor(content.size(), g.clusterBytes);
+    // The rest of the disk, less a few bytes of its last cluster.
+    files["TAIL.BIN"] = RandomBytes((g.clusters - used) * g.clusterBytes - 7, g.kilobytes + 2);
+
+    const std::string dir = path + ".files";
+    Shell("rm -rf " + ShellQuote(dir) + " && mkdir -p " + ShellQuote(dir));
+    std::string names;
+    for (const auto& [name, content] : files) {
+        std::ofstream(dir + "/" + name, std::ios::binary) << content;
+        names += " " + ShellQuote(dir + "/" + name);
+    }
+    const int status = Shell(kMtools + std::string("mcopy -i ") + ShellQuote(path) + names + " :: 2>&1", &out);
+    Shell("rm -rf " + ShellQuote(dir));
+    if (status != 0) {
+        *error = "mcopy: " + out;
+        return {};
+    }
+    return files;
+}
+
+bool FatMediumHolds(const std::string& path, const std::map<std::string, std::string>& files, std::string* error)
+{
+    std::string out;
+    if (Shell("fsck.fat -n " + ShellQuote(path) + " 2>&1", &out) != 0) {
+        *error = "fsck.fat: " + out;
+        return false;
+    }
+    for (const auto& [name, content] : files) {
+        std::string back;
+        if (Shell(kMtools + std::string("mcopy -n -i ") + ShellQuote(path) + " ::" + name + " -", &back) != 0) {
+            *error = "mcopy could not read " + name;
+            return false;
+        }
+        if (back != content) {
+            *error = name + " differs (" + std::to_string(back.size()) + " bytes read, " +
+                     std::to_string(content.size()) + " written)";
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string LoopDevicesUnavailable()
+{
+    if (::geteuid() != 0)
+        return "loop devices need root";
+    if (Shell("command -v losetup >/dev/null") != 0)
+        return "losetup is not installed";
+    return {};
+}
+
+LoopDevice::LoopDevice(const std::string& file)
+{
+    std::string out;
+    if (Shell("losetup -f --show " + ShellQuote(file) + " 2>&1", &out) != 0 || out.rfind("/dev/", 0) != 0) {
+        error_ = "losetup: " + out;
+        return;
+    }
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r'))
+        out.pop_back();
+    path_ = out;
+}
+
+LoopDevice::~LoopDevice()
+{
+    if (!path_.empty())
+        Shell("losetup -d " + ShellQuote(path_));
+}

@@ -1,0 +1,55 @@
+#pragma once
+// Outside tools as an oracle for the copy loops: FAT12 floppy media made
+// with mkfs.fat and filled with mcopy, checked with fsck.fat, read back with
+// mcopy; loop devices over media files when running as root.
+#include <cstdint>
+#include <map>
+#include <string>
+
+// Runs a shell command; returns its exit status (-1 when it could not run
+// or died). Its standard output goes to *output when given.
+int Shell(const std::string& command, std::string* output = nullptr);
+
+// The text quoted for the shell.
+std::string ShellQuote(const std::string& text);
+
+struct FatGeometry {
+    const char* name;      // "1.44 MB"
+    unsigned kilobytes;    // 1440, 720
+    std::uint32_t sectors; // 2880, 1440
+    std::uint32_t clusters;
+    std::uint32_t clusterBytes;
+};
+
+inline constexpr FatGeometry kFloppy1440{"1.44 MB", 1440, 2880, 2847, 512};
+inline constexpr FatGeometry kFloppy720{"720 KB", 720, 1440, 713, 1024};
+
+// Makes a FAT12 medium file of the geometry at path and puts files on it
+// until it is full, so that its last cluster holds file data. Returns
+// name -> content; empty when a tool failed (message in *error).
+std::map<std::string, std::string> MakeFullFatMedium(const std::string& path, const FatGeometry& geometry,
+                                                     std::string* error);
+
+// Every file of files read back from the medium at path equals its content,
+// and fsck.fat -n finds nothing; otherwise false with the reason in *error.
+bool FatMediumHolds(const std::string& path, const std::map<std::string, std::string>& files, std::string* error);
+
+// A loop device over a file, detached again on destruction. Needs root.
+class LoopDevice {
+public:
+    explicit LoopDevice(const std::string& file);
+    ~LoopDevice();
+    LoopDevice(const LoopDevice&) = delete;
+    LoopDevice& operator=(const LoopDevice&) = delete;
+
+    // /dev/loopN, or empty when no loop device could be attached.
+    const std::string& path() const { return path_; }
+    const std::string& error() const { return error_; }
+
+private:
+    std::string path_;
+    std::string error_;
+};
+
+// Why loop devices cannot be used here, or empty when they can.
+std::string LoopDevicesUnavailable();
