@@ -43,12 +43,8 @@ CopyEnd CopySectors(DriveAccess& drive, char letter, const ImageTexts& texts, co
     if (!handle)
         return {Failure(FailureSource::Drive, st)};
     DeviceSession device(std::move(handle), host);
-    if (lockVolume) {
-        if (st = device.Lock(); !st.ok()) {
-            device.Release();
-            return {Failure(FailureSource::Drive, st)};
-        }
-    }
+    if (lockVolume && !(st = device.Lock()).ok())
+        return {Failure(FailureSource::Drive, st)};
 
     auto file = CreateImageFile(path, st);
     if (!file)
