@@ -24,7 +24,7 @@
 #include <benchmark/benchmark.h>
 
 #include "media/create.h"
-#include "media/drivetable.h"
+#include "media/virtual_drive.h"
 #include "media/fatmedia.h"
 #include "media/restore.h"
 
@@ -108,7 +108,7 @@ public:
             }
             m->device = m->loop->path();
         }
-        m->drive = MakeDriveAccess({{'A', m->device, loop ? DriveKind::Other : DriveKind::Virtual, ""}});
+        m->drive = DrivesOver({{'A', m->device}});
         return (media_[key] = std::move(m)).get();
     }
 

@@ -1,5 +1,7 @@
 #include "media/fatmedia.h"
 
+#include "media/virtual_drive.h"
+
 #include <cstdio>
 #include <fstream>
 #include <random>
@@ -8,7 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-int Shell(const std::string& command, std::string* output)
+int RunCommandOutput(const std::string& command, std::string& output)
 {
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe)
@@ -19,8 +21,7 @@ int Shell(const std::string& command, std::string* output)
     while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0)
         text.append(buf, n);
     const int status = ::pclose(pipe);
-    if (output)
-        *output = std::move(text);
+    output = std::move(text);
     return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -39,6 +40,8 @@ std::string ShellQuote(const std::string& text)
 namespace {
 
 const char* const kMtools = "MTOOLS_SKIP_CHECK=1 ";
+// The file-system tools live in sbin, which a user's PATH may lack.
+const char* const kSbin = "PATH=\"$PATH:/usr/sbin:/sbin\" ";
 
 std::string RandomBytes(std::size_t n, unsigned seed)
 {
@@ -56,13 +59,12 @@ std::uint32_t ClustersFor(std::size_t bytes, std::uint32_t clusterBytes)
 
 } // namespace
 
-std::map<std::string, std::string> MakeFullFatMedium(const std::string& path, const FatGeometry& g, std::string* error)
+std::map<std::string, std::string> MakeFullFatMedium(const TempDir& tmp, const std::string& fileName,
+                                                     const FatGeometry& g, std::string* error)
 {
-    std::remove(path.c_str());
-    std::string out;
-    if (Shell("mkfs.fat -C -n TESTDISK " + ShellQuote(path) + " " + std::to_string(g.kilobytes) + " 2>&1", &out) !=
-        0) {
-        *error = "mkfs.fat: " + out;
+    const std::string path = MakeFatImage(tmp, fileName, g.kilobytes, "-n TESTDISK");
+    if (path.empty()) {
+        *error = "mkfs.fat could not make a " + std::string(g.name) + " medium";
         return {};
     }
 
@@ -77,14 +79,15 @@ std::map<std::string, std::string> MakeFullFatMedium(const std::string& path, co
     files["TAIL.BIN"] = RandomBytes((g.clusters - used) * g.clusterBytes - 7, g.kilobytes + 2);
 
     const std::string dir = path + ".files";
-    Shell("rm -rf " + ShellQuote(dir) + " && mkdir -p " + ShellQuote(dir));
+    RunCommand("rm -rf " + ShellQuote(dir) + " && mkdir -p " + ShellQuote(dir));
     std::string names;
     for (const auto& [name, content] : files) {
         std::ofstream(dir + "/" + name, std::ios::binary) << content;
         names += " " + ShellQuote(dir + "/" + name);
     }
-    const int status = Shell(kMtools + std::string("mcopy -i ") + ShellQuote(path) + names + " :: 2>&1", &out);
-    Shell("rm -rf " + ShellQuote(dir));
+    std::string out;
+    const int status = RunCommandOutput(kMtools + std::string("mcopy -i ") + ShellQuote(path) + names + " :: 2>&1", out);
+    RunCommand("rm -rf " + ShellQuote(dir));
     if (status != 0) {
         *error = "mcopy: " + out;
         return {};
@@ -95,13 +98,13 @@ std::map<std::string, std::string> MakeFullFatMedium(const std::string& path, co
 bool FatMediumHolds(const std::string& path, const std::map<std::string, std::string>& files, std::string* error)
 {
     std::string out;
-    if (Shell("fsck.fat -n " + ShellQuote(path) + " 2>&1", &out) != 0) {
+    if (RunCommandOutput(kSbin + std::string("fsck.fat -n ") + ShellQuote(path) + " 2>&1", out) != 0) {
         *error = "fsck.fat: " + out;
         return false;
     }
     for (const auto& [name, content] : files) {
         std::string back;
-        if (Shell(kMtools + std::string("mcopy -n -i ") + ShellQuote(path) + " ::" + name + " -", &back) != 0) {
+        if (RunCommandOutput(kMtools + std::string("mcopy -n -i ") + ShellQuote(path) + " ::" + name + " -", back) != 0) {
             *error = "mcopy could not read " + name;
             return false;
         }
@@ -114,11 +117,19 @@ bool FatMediumHolds(const std::string& path, const std::map<std::string, std::st
     return true;
 }
 
+std::string FatToolsMissing()
+{
+    for (const char* tool : {"mkfs.fat", "fsck.fat", "mcopy"})
+        if (RunCommand(kSbin + std::string("command -v ") + tool + " >/dev/null") != 0)
+            return std::string(tool) + " is not installed (dosfstools, mtools)";
+    return {};
+}
+
 std::string LoopDevicesUnavailable()
 {
     if (::geteuid() != 0)
         return "loop devices need root";
-    if (Shell("command -v losetup >/dev/null") != 0)
+    if (RunCommand(kSbin + std::string("command -v losetup >/dev/null")) != 0)
         return "losetup is not installed";
     return {};
 }
@@ -126,7 +137,8 @@ std::string LoopDevicesUnavailable()
 LoopDevice::LoopDevice(const std::string& file)
 {
     std::string out;
-    if (Shell("losetup -f --show " + ShellQuote(file) + " 2>&1", &out) != 0 || out.rfind("/dev/", 0) != 0) {
+    if (RunCommandOutput(kSbin + std::string("losetup -f --show ") + ShellQuote(file) + " 2>&1", out) != 0 ||
+        out.rfind("/dev/", 0) != 0) {
         error_ = "losetup: " + out;
         return;
     }
@@ -138,5 +150,5 @@ LoopDevice::LoopDevice(const std::string& file)
 LoopDevice::~LoopDevice()
 {
     if (!path_.empty())
-        Shell("losetup -d " + ShellQuote(path_));
+        RunCommand(kSbin + std::string("losetup -d ") + ShellQuote(path_));
 }

@@ -4,11 +4,14 @@
 // mcopy; loop devices over media files when running as root.
 #include <cstdint>
 #include <map>
+#include <ostream>
 #include <string>
 
-// Runs a shell command; returns its exit status (-1 when it could not run
-// or died). Its standard output goes to *output when given.
-int Shell(const std::string& command, std::string* output = nullptr);
+class TempDir;
+
+// Runs a shell command and returns its exit status (-1 when it could not
+// run or died); its standard output goes to output.
+int RunCommandOutput(const std::string& command, std::string& output);
 
 // The text quoted for the shell.
 std::string ShellQuote(const std::string& text);
@@ -24,11 +27,11 @@ struct FatGeometry {
 inline constexpr FatGeometry kFloppy1440{"1.44 MB", 1440, 2880, 2847, 512};
 inline constexpr FatGeometry kFloppy720{"720 KB", 720, 1440, 713, 1024};
 
-// Makes a FAT12 medium file of the geometry at path and puts files on it
+// Makes a FAT12 medium file dir/name of the geometry and puts files on it
 // until it is full, so that its last cluster holds file data. Returns
 // name -> content; empty when a tool failed (message in *error).
-std::map<std::string, std::string> MakeFullFatMedium(const std::string& path, const FatGeometry& geometry,
-                                                     std::string* error);
+std::map<std::string, std::string> MakeFullFatMedium(const TempDir& dir, const std::string& name,
+                                                     const FatGeometry& geometry, std::string* error);
 
 // Every file of files read back from the medium at path equals its content,
 // and fsck.fat -n finds nothing; otherwise false with the reason in *error.
@@ -51,5 +54,11 @@ private:
     std::string error_;
 };
 
+// Which tool is missing, or empty when all are there.
+std::string FatToolsMissing();
+
 // Why loop devices cannot be used here, or empty when they can.
 std::string LoopDevicesUnavailable();
+
+// For test names and failure messages.
+inline void PrintTo(const FatGeometry& g, std::ostream* os) { *os << g.name; }

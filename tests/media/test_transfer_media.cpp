@@ -7,21 +7,13 @@
 #include <gtest/gtest.h>
 
 #include "media/create.h"
-#include "media/drivetable.h"
 #include "media/fake_host.h"
 #include "media/fatmedia.h"
 #include "media/restore.h"
+#include "media/virtual_drive.h"
 #include "support/tempdir.h"
 
 namespace {
-
-std::string ToolsMissing()
-{
-    for (const char* tool : {"mkfs.fat", "fsck.fat", "mcopy"})
-        if (Shell(std::string("command -v ") + tool + " >/dev/null") != 0)
-            return std::string(tool) + " is not installed (dosfstools, mtools)";
-    return {};
-}
 
 class MediaRoundTrip : public ::testing::TestWithParam<FatGeometry> {
 protected:
@@ -33,10 +25,10 @@ protected:
 
     void SetUp() override
     {
-        if (std::string why = ToolsMissing(); !why.empty())
+        if (std::string why = FatToolsMissing(); !why.empty())
             GTEST_SKIP() << why;
         std::string error;
-        files = MakeFullFatMedium(original, GetParam(), &error);
+        files = MakeFullFatMedium(dir, "original.fd", GetParam(), &error);
         ASSERT_FALSE(files.empty()) << error;
         dir.write("blank.fd", "");
         std::filesystem::resize_file(blank, std::uint64_t{GetParam().sectors} * 512);
@@ -77,7 +69,7 @@ protected:
 
 TEST_P(MediaRoundTrip, OverMediaFiles)
 {
-    auto drive = MakeDriveAccess({{'A', original, DriveKind::Virtual, ""}, {'B', blank, DriveKind::Virtual, ""}});
+    auto drive = DrivesOver({{'A', original}, {'B', blank}});
     RoundTrip(*drive);
     ExpectBlankNowHoldsTheFiles();
 }
@@ -91,7 +83,7 @@ TEST_P(MediaRoundTrip, OverLoopDevices)
         LoopDevice b(blank);
         if (a.path().empty() || b.path().empty())
             GTEST_SKIP() << a.error() << b.error();
-        auto drive = MakeDriveAccess({{'A', a.path(), DriveKind::Other, ""}, {'B', b.path(), DriveKind::Other, ""}});
+        auto drive = DrivesOver({{'A', a.path()}, {'B', b.path()}});
         RoundTrip(*drive);
     }
     ExpectBlankNowHoldsTheFiles();
