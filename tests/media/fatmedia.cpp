@@ -3,6 +3,7 @@
 #include "media/virtual_drive.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -78,16 +79,18 @@ std::map<std::string, std::string> MakeFullFatMedium(const TempDir& tmp, const s
     // The rest of the disk, less a few bytes of its last cluster.
     files["TAIL.BIN"] = RandomBytes((g.clusters - used) * g.clusterBytes - 7, g.kilobytes + 2);
 
-    const std::string dir = path + ".files";
-    RunCommand("rm -rf " + ShellQuote(dir) + " && mkdir -p " + ShellQuote(dir));
-    std::string names;
+    const std::filesystem::path dir = path + ".files";
+    std::filesystem::create_directories(dir);
+    std::string command = kMtools + std::string("mcopy -i ") + ShellQuote(path);
     for (const auto& [name, content] : files) {
-        std::ofstream(dir + "/" + name, std::ios::binary) << content;
-        names += " " + ShellQuote(dir + "/" + name);
+        std::ofstream((dir / name).string(), std::ios::binary) << content;
+        command += ' ';
+        command += ShellQuote((dir / name).string());
     }
+    command += " :: 2>&1";
     std::string out;
-    const int status = RunCommandOutput(kMtools + std::string("mcopy -i ") + ShellQuote(path) + names + " :: 2>&1", out);
-    RunCommand("rm -rf " + ShellQuote(dir));
+    const int status = RunCommandOutput(command, out);
+    std::filesystem::remove_all(dir);
     if (status != 0) {
         *error = "mcopy: " + out;
         return {};
