@@ -1,0 +1,57 @@
+#include "library/history.h"
+
+#include <algorithm>
+
+#include "settings/messages.h"
+#include "settings/regstore.h"
+
+void RecordHistoryEntry(HistoryList& list, const std::string& entry)
+{
+    if (entry.empty())
+        return;
+    std::erase(list, entry);
+    list.insert(list.begin(), entry);
+    if (list.size() > kHistoryLimit)
+        list.resize(kHistoryLimit);
+}
+
+HistoryList SplitHistoryLines(std::string_view text)
+{
+    HistoryList lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        if (end > start)
+            lines.emplace_back(text.substr(start, end - start));
+        start = end;
+        if (start < text.size() && text[start] == '\r')
+            ++start;
+        if (start < text.size() && text[start] == '\n')
+            ++start;
+    }
+    return lines;
+}
+
+std::string JoinHistoryLines(const HistoryList& list)
+{
+    std::string text;
+    for (const std::string& line : list) {
+        text += line;
+        text += "\r\n";
+    }
+    return text;
+}
+
+std::string HistoryValueName(int field) { return "Item" + std::to_string(field + 1); }
+
+HistoryList LoadHistory(RegStore& store, int field)
+{
+    return SplitHistoryLines(UnescapeText(store.RegReadString(0, kHistoryKey, HistoryValueName(field), "")));
+}
+
+void SaveHistory(RegStore& store, int field, const HistoryList& list)
+{
+    store.RegWriteString(0, kHistoryKey, HistoryValueName(field), EscapeText(JoinHistoryLines(list)));
+}
