@@ -16,6 +16,7 @@
 
 #include "library/cp932.h"
 #include "media/drive.h"
+#include "settings/fonts.h"
 #include "settings/messages.h"
 #include "settings/regstore.h"
 #include "settings/textconv.h"
@@ -112,20 +113,11 @@ private:
     QString current_;
 };
 
+// The dialog was laid out for a 12-pixel font; it keeps it on any screen.
 QFont BuiltInDialogFont()
 {
-    QFont font;
-    font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"),
-                      QStringLiteral("Noto Sans CJK JP")});
+    QFont font = BuiltInFont();
     font.setPixelSize(12);
-    return font;
-}
-
-QFont LanguageDialogFont()
-{
-    QFont font;
-    font.setFamily(QString::fromStdString(LanguageFontName));
-    font.setPointSize(LanguageFontSize > 0 ? LanguageFontSize : 9);
     return font;
 }
 
@@ -267,7 +259,7 @@ void TProperty_Form::FormShow()
         Cancel_Btn->setText(Message(2));
         if (!ownCaption_)
             setWindowTitle(Message(60));
-        setFont(LanguageDialogFont());
+        setFont(LanguageFont());
     }
     for (QLabel* label : labels_)
         label->adjustSize();
