@@ -1,7 +1,7 @@
 #pragma once
 // Entry history of the descriptive fields: per field up to 32 earlier
 // entries, newest first, no duplicates (exact comparison), no empty entry.
-// Entries are code page 932 bytes, as the header stores them.
+// Entries are UTF-8 texts, as the settings store keeps every text.
 #include <cstddef>
 #include <string>
 #include <string_view>

@@ -222,16 +222,10 @@ std::string TProperty_Form::FieldBytes(int field) const
 
 std::optional<std::string> TProperty_Form::BoxBytes(int field) const
 {
-    const QComboBox* box = Edit(field);
-    const QString text = box->currentText();
+    const QString text = Edit(field)->currentText();
     const KnownText& known = known_[static_cast<std::size_t>(field)];
     if (text == known.shown)
         return known.bytes;
-    // An entry taken from the history keeps its stored bytes.
-    for (int i = 0; i < box->count(); ++i) {
-        if (box->itemText(i) == text)
-            return box->itemData(i).toByteArray().toStdString();
-    }
     return ToCp932(text);
 }
 
@@ -283,7 +277,7 @@ void TProperty_Form::LoadHistories()
         const QString text = box->currentText();
         box->clear();
         for (const std::string& entry : histories_[static_cast<std::size_t>(i)])
-            box->addItem(FromCp932(entry), QByteArray::fromStdString(entry));
+            box->addItem(QString::fromStdString(entry));
         box->setCurrentIndex(-1);
         box->setEditText(text);
     }
@@ -303,20 +297,22 @@ void TProperty_Form::done(int result)
 
 bool TProperty_Form::FormCloseQuery()
 {
-    std::array<std::string, kFieldCount> trimmed;
+    std::array<KnownText, kFieldCount> trimmed;
     for (int i = 0; i < kFieldCount; ++i) {
         const std::optional<std::string> bytes = BoxBytes(i);
         if (!bytes) {
-            // Possible only through a completion that pulled in a character
-            // without a code page 932 form; nothing may be replaced silently.
+            // Possible only through a history entry edited by hand outside
+            // the program; nothing may be replaced silently on the way in.
             ShowError(QString::fromStdString(IoStatus::Fail(EILSEQ).message()));
             Edit(i)->setFocus();
             Edit(i)->lineEdit()->selectAll();
             return false;
         }
-        trimmed[static_cast<std::size_t>(i)] = std::string(TrimBlanks(*bytes));
+        KnownText& t = trimmed[static_cast<std::size_t>(i)];
+        t.bytes = std::string(TrimBlanks(*bytes));
+        t.shown = FromCp932(t.bytes);
     }
-    if (trimmed[kTitle].empty()) {
+    if (trimmed[kTitle].bytes.empty()) {
         messageBox_(this, Message(67), Message(3), mb::OK | mb::ICONERROR | mb::TASKMODAL | mb::SETFOREGROUND);
         Edit1->setFocus();
         return false;
@@ -324,10 +320,11 @@ bool TProperty_Form::FormCloseQuery()
 
     std::array<HistoryList, kFieldCount> updated = histories_;
     for (int i = 0; i < kFieldCount; ++i) {
-        const std::string& t = trimmed[static_cast<std::size_t>(i)];
-        if (t.empty())
-            continue;
-        RecordHistoryEntry(updated[static_cast<std::size_t>(i)], t);
+        const KnownText& t = trimmed[static_cast<std::size_t>(i)];
+        // Bytes that code page 932 does not read (a damaged header left as
+        // it was) make no entry: it could not be typed back.
+        if (!t.bytes.empty() && !t.shown.contains(QChar::ReplacementCharacter))
+            RecordHistoryEntry(updated[static_cast<std::size_t>(i)], t.shown.toStdString());
     }
     try {
         for (int i = 0; i < kFieldCount; ++i)
@@ -338,14 +335,12 @@ bool TProperty_Form::FormCloseQuery()
     }
     histories_ = updated;
     for (int i = 0; i < kFieldCount; ++i) {
-        const std::string& t = trimmed[static_cast<std::size_t>(i)];
-        if (t.empty())
+        const KnownText& t = trimmed[static_cast<std::size_t>(i)];
+        if (t.bytes.empty())
             continue;
         // The opener reads the trimmed value, with the bytes it came from.
-        KnownText& known = known_[static_cast<std::size_t>(i)];
-        known.bytes = t;
-        known.shown = FromCp932(t);
-        Edit(i)->setEditText(known.shown);
+        known_[static_cast<std::size_t>(i)] = t;
+        Edit(i)->setEditText(t.shown);
     }
     return true;
 }

@@ -51,10 +51,10 @@ TEST(History, StoredAsOneEscapedLinePerField)
     EXPECT_TRUE(LoadHistory(store, 0).empty());
 
     // Backslashes and the four characters \r\n inside an entry survive.
-    const HistoryList entries{"C:\\GAMES", "a\\r\\nb", "\x93\xfa\x96\x7b"};
+    const HistoryList entries{"C:\\GAMES", "a\\r\\nb", "日本"};
     SaveHistory(store, 3, entries);
     EXPECT_EQ(store.RegReadString(0, kHistoryKey, "Item4", ""),
-              "C:\\\\GAMES\\r\\na\\\\r\\\\nb\\r\\n\x93\xfa\x96\x7b\\r\\n");
+              "C:\\\\GAMES\\r\\na\\\\r\\\\nb\\r\\n日本\\r\\n");
     EXPECT_EQ(LoadHistory(store, 3), entries);
     EXPECT_TRUE(LoadHistory(store, 2).empty());
 
