@@ -1,5 +1,7 @@
 #include "library/imageedit.h"
 
+#include "library/headerio_linux.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -45,18 +47,11 @@ IoStatus ImageHeaderFile::Open(const std::string& path)
         return IoStatus::Fail(err);
     }
 
-    std::size_t got = 0;
-    while (got < header_.size()) {
-        ssize_t n = ::pread(fd, header_.data() + got, header_.size() - got, static_cast<off_t>(got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            // End of file before 256 bytes: there is no header to rewrite.
-            int err = n < 0 ? errno : ENODATA;
-            ::close(fd);
-            return IoStatus::Fail(err);
-        }
-        got += static_cast<std::size_t>(n);
+    // A file shorter than the header has nothing to rewrite (ENODATA).
+    const IoStatus read = ReadHeaderFromFd(fd, header_);
+    if (!read.ok()) {
+        ::close(fd);
+        return read;
     }
     fd_ = fd;
     return IoStatus::Ok();
