@@ -152,7 +152,10 @@ std::unique_ptr<ImageFileWriter> CreateImageFile(const std::string& path, IoStat
 
 std::unique_ptr<ImageFileReader> OpenImageFile(const std::string& path, IoStatus& status)
 {
-    const int fd = OpenRetrying(path.c_str(), O_RDONLY);
+    // A FIFO or device that took the image's name must not stall the window:
+    // O_NONBLOCK makes their open return at once (regular files ignore it),
+    // and the check below turns them away.
+    const int fd = OpenRetrying(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         status = IoStatus::Fail(errno);
         return nullptr;
