@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 IoStatus ReadHeaderFromFd(int fd, HeaderBytes& header)
@@ -23,9 +24,16 @@ IoStatus ReadHeaderFromFd(int fd, HeaderBytes& header)
 
 IoStatus ReadHeaderFile(const std::string& path, HeaderBytes& header)
 {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    // O_NONBLOCK: a FIFO named like an image must not wait for a writer.
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return IoStatus::Fail(errno);
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int err = S_ISDIR(st.st_mode) ? EISDIR : ENOTSUP;
+        close(fd);
+        return IoStatus::Fail(err);
+    }
     IoStatus status = ReadHeaderFromFd(fd, header);
     close(fd);
     return status;
