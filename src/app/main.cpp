@@ -1,12 +1,72 @@
-#include "app/mainform.h"
+// Program entry: the message table, the settings store, the main window.
+#include <exception>
+#include <map>
+#include <memory>
+#include <string>
 
 #include <QApplication>
 
+#include "app/mainform.h"
+#include "media/drive.h"
+#include "media/drivetable.h"
+#include "settings/messages.h"
+#include "settings/msgbox.h"
+#include "settings/regstore.h"
+
+namespace {
+
+const unsigned kErrorBoxFlags = mb::OK | mb::ICONERROR | mb::TASKMODAL | mb::SETFOREGROUND;
+
+// The last resort of the top-level error handler: an error that escaped an
+// event handler outside the window's own guard is shown, and the program
+// carries on with the next event.
+class TessarineApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& e) {
+            ShowMessageBox(activeWindow(), QString::fromUtf8(e.what()), QStringLiteral("Tessarine"), kErrorBoxFlags);
+            return false;
+        }
+    }
+};
+
+// Drive letters mapped to devices by hand, from the Devices key.
+std::map<char, std::string> ExplicitDrives(RegStore& store)
+{
+    std::map<char, std::string> entries;
+    for (char letter = 'A'; letter <= 'Z'; ++letter) {
+        std::string device = store.RegReadString(0, kDevicesKey, std::string(1, letter), "");
+        if (!device.empty())
+            entries.emplace(letter, std::move(device));
+    }
+    return entries;
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
+    TessarineApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tessarine"));
-    TMain_Form form;
+
+    const std::string exePath = QCoreApplication::applicationFilePath().toStdString();
+    InitMessages(exePath);
+
+    RegStore store(MakeFileBackend(DefaultStorePath()));
+    MainFormServices services{
+        store,
+        ShowMessageBox,
+        [&store] { return MakeDriveAccess(BuildDriveTable(ExplicitDrives(store))); },
+        exePath,
+        {},
+        {},
+    };
+    TMain_Form form(std::move(services));
     form.show();
     return app.exec();
 }

@@ -1,7 +1,677 @@
 #include "app/mainform.h"
 
-TMain_Form::TMain_Form(QWidget* parent) : QMainWindow(parent)
+#include <algorithm>
+#include <cctype>
+#include <exception>
+#include <filesystem>
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFile>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+
+#include "library/cp932.h"
+#include "settings/fonts.h"
+#include "settings/messages.h"
+#include "settings/regstore.h"
+
+namespace {
+
+// Each cell keeps the bytes it was built from; sorting compares these.
+constexpr int kBytesRole = Qt::UserRole + 1;
+
+constexpr int kDefaultColumnWidth = 66;
+constexpr int kStatusBarHeight = 19;
+constexpr int kPanel0Width = 160;
+constexpr int kToolButtonWidth = 55;
+
+const char* const kColumnCaptions[kColumnCount] = {"タイトル", "著作権", "作成者", "年", "対象機種", "対象OS", "ファイル名"};
+
+QString Message(int n)
+{
+    return QString::fromStdString(MessageTable[static_cast<std::size_t>(n)]);
+}
+
+std::string UpperAscii(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// The folder could be listed at all (a missing or unreadable folder leaves
+// the sort state of the previous scan alone).
+bool FolderListable(const std::string& folder)
+{
+    std::error_code ec;
+    std::filesystem::directory_iterator it(folder.empty() ? std::string(".") : folder, ec);
+    return !ec;
+}
+
+// Pictures of IL1, drawn at x in a 48 by 16 strip.
+void DrawFloppy(QPainter& p, int x)
+{
+    p.setPen(QColor(0, 0, 64));
+    p.setBrush(QColor(40, 60, 150));
+    p.drawRect(x + 1, 1, 13, 13);
+    p.setBrush(QColor(200, 200, 210)); // metal shutter
+    p.drawRect(x + 4, 1, 7, 4);
+    p.fillRect(x + 8, 2, 2, 3, QColor(40, 60, 150));
+    p.setBrush(Qt::white); // label
+    p.drawRect(x + 3, 8, 9, 6);
+    p.setPen(QColor(120, 120, 120));
+    p.drawLine(x + 5, 10, x + 10, 10);
+    p.drawLine(x + 5, 12, x + 10, 12);
+}
+
+void DrawArrow(QPainter& p, int x)
+{
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0, 140, 0));
+    p.drawRect(x + 2, 6, 7, 4);
+    const QPoint head[3] = {QPoint(x + 9, 2), QPoint(x + 14, 8), QPoint(x + 9, 13)};
+    p.drawPolygon(head, 3);
+}
+
+void DrawPage(QPainter& p, int x)
+{
+    const QPoint outline[5] = {QPoint(x + 3, 1), QPoint(x + 10, 1), QPoint(x + 13, 4), QPoint(x + 13, 14),
+                               QPoint(x + 3, 14)};
+    p.setPen(QColor(60, 60, 60));
+    p.setBrush(Qt::white);
+    p.drawPolygon(outline, 5);
+    p.drawLine(x + 10, 1, x + 10, 4);
+    p.drawLine(x + 10, 4, x + 13, 4);
+    p.setPen(QColor(90, 90, 200));
+    for (int y = 6; y <= 12; y += 2)
+        p.drawLine(x + 5, y, x + 11, y);
+}
+
+QPixmap DrawStrip(void (*first)(QPainter&, int), void (*last)(QPainter&, int))
+{
+    QPixmap strip(48, 16);
+    strip.fill(Qt::transparent);
+    QPainter p(&strip);
+    first(p, 0);
+    DrawArrow(p, 16);
+    last(p, 32);
+    return strip;
+}
+
+} // namespace
+
+QPixmap DrawCreatePicture()
+{
+    return DrawStrip(DrawFloppy, DrawPage);
+}
+
+QPixmap DrawRestorePicture()
+{
+    return DrawStrip(DrawPage, DrawFloppy);
+}
+
+void TLibraryList::mousePressEvent(QMouseEvent* event)
+{
+    QTreeWidget::mousePressEvent(event);
+    // A plain press below the rows clears the selection in every selection
+    // mode, as the double-click rule of the list expects.
+    const bool extending = event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier);
+    if (!extending && !indexAt(event->position().toPoint()).isValid())
+        clearSelection();
+    if (onMouseDown)
+        onMouseDown();
+}
+
+void TLibraryList::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    // The second press of a double-click is a press too.
+    QTreeWidget::mouseDoubleClickEvent(event);
+    if (onMouseDown)
+        onMouseDown();
+    if (onDoubleClick)
+        onDoubleClick();
+}
+
+TMain_Form::TMain_Form(MainFormServices services, QWidget* parent)
+    : QMainWindow(parent), services_(std::move(services))
 {
     setWindowTitle(QStringLiteral("Tessarine"));
+    setFont(BuiltInFont());
     resize(480, 320);
+
+    PB1 = new QProgressBar(this);
+    PB1->setTextVisible(false);
+
+    BuildActions();
+    BuildMenus();
+    BuildToolBar();
+    BuildList();
+    BuildStatusBar();
+
+    // Key preview: the window sees every key before its controls.
+    qApp->installEventFilter(this);
+
+    FormCreate();
+}
+
+TMain_Form::~TMain_Form()
+{
+    qApp->removeEventFilter(this);
+    Guarded([this] { FormDestroy(); });
+}
+
+void TMain_Form::BuildActions()
+{
+    auto make = [this](const char* caption, const char* hint, QKeySequence shortcut, void (TMain_Form::*handler)()) {
+        auto* action = new QAction(QString::fromUtf8(caption), this);
+        action->setToolTip(QString::fromUtf8(hint));
+        action->setStatusTip(QString::fromUtf8(hint));
+        action->setShortcut(shortcut);
+        connect(action, &QAction::triggered, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
+        // Shortcuts work wherever the focus is in the window.
+        addAction(action);
+        return action;
+    };
+    IB_CreateImage = make("イメージファイルの作成(&C)...", "指定されたメディアをイメージファイルに変換します",
+                          QKeySequence(Qt::Key_F5), &TMain_Form::IB_CreateImageExecute);
+    IB_RestoreImage = make("イメージファイルの復元(&R)", "イメージファイルから指定されたメディアに復元します",
+                           QKeySequence(Qt::Key_F6), &TMain_Form::IB_RestoreImageExecute);
+    IB_Exit = make("終了(&X)", "", {}, &TMain_Form::IB_ExitExecute);
+    IB_Config = make("設定(&C)", "", {}, &TMain_Form::IB_ConfigExecute);
+    IB_About = make("バージョン情報(&A)...", "", {}, &TMain_Form::IB_AboutExecute);
+    IB_Help = make("トピックの検索(&H)...", "", {}, &TMain_Form::IB_HelpExecute);
+    IB_Reload = make("最新の情報に更新(&R)", "", {}, &TMain_Form::IB_ReloadExecute);
+    IB_DeleteImage = make("イメージファイルの削除(&D)", "", QKeySequence(Qt::Key_Delete),
+                          &TMain_Form::IB_DeleteImageExecute);
+    IB_Property = make("プロパティ(&P)...", "", {}, &TMain_Form::IB_PropertyExecute);
+    AL1 = {IB_CreateImage, IB_RestoreImage, IB_Exit,   IB_Config,  IB_About,
+           IB_Help,        IB_Reload,       IB_DeleteImage, IB_Property};
+
+    IB_RestoreImage->setEnabled(false);
+    IB_DeleteImage->setEnabled(false);
+    IB_Property->setEnabled(false);
+}
+
+void TMain_Form::BuildMenus()
+{
+    FileMenu = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    FileMenu->addAction(IB_CreateImage);
+    FileMenu->addAction(IB_RestoreImage);
+    FileMenu->addSeparator();
+    FileMenu->addAction(IB_DeleteImage);
+    FileMenu->addSeparator();
+    FileMenu->addAction(IB_Exit);
+
+    ViewMenu = menuBar()->addMenu(QStringLiteral("表示(&V)"));
+    ViewMenu->addAction(IB_Property);
+    ViewMenu->addAction(IB_Reload);
+
+    HelpMenu = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
+    HelpMenu->addAction(IB_Help);
+    HelpMenu->addAction(IB_Config);
+    HelpMenu->addSeparator();
+    HelpMenu->addAction(IB_About);
+
+    PM1 = new QMenu(this);
+    PM1->addAction(IB_RestoreImage);
+    PM1->addSeparator();
+    PM1->addAction(IB_DeleteImage);
+    PM1->addSeparator();
+    PM1->addAction(IB_Property);
+    PM1->addAction(IB_Reload);
+
+    // The View menu deliberately shows the state of the last update.
+    connect(FileMenu, &QMenu::aboutToShow, this, &TMain_Form::PM1Popup);
+    connect(PM1, &QMenu::aboutToShow, this, &TMain_Form::PM1Popup);
+}
+
+void TMain_Form::BuildToolBar()
+{
+    IL1 = {DrawCreatePicture(), DrawRestorePicture()};
+    ToolBar1 = new QToolBar(this);
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setIconSize(IL1[0].size());
+    ToolBar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    ToolBar1->setContextMenuPolicy(Qt::PreventContextMenu);
+    ToolBar1->toggleViewAction()->setVisible(false);
+    addToolBar(Qt::TopToolBarArea, ToolBar1);
+
+    // The pictures belong to the tool-bar buttons only; the menus show text.
+    const std::array<QAction*, 2> commands{IB_CreateImage, IB_RestoreImage};
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+        commands[i]->setIcon(QIcon(IL1[i]));
+        commands[i]->setIconVisibleInMenu(false);
+        ToolBar1->addAction(commands[i]);
+        if (auto* button = qobject_cast<QToolButton*>(ToolBar1->widgetForAction(commands[i]))) {
+            button->setAutoRaise(true);
+            button->setFixedSize(kToolButtonWidth, 22);
+        }
+    }
+    ToolBar1->setFixedHeight(24);
+}
+
+void TMain_Form::BuildList()
+{
+    LV1 = new TLibraryList(this);
+    LV1->setObjectName(QStringLiteral("LV1"));
+    LV1->setColumnCount(kColumnCount);
+    QStringList captions;
+    for (const char* caption : kColumnCaptions)
+        captions << QString::fromUtf8(caption);
+    LV1->setHeaderLabels(captions);
+    LV1->setRootIsDecorated(false);
+    LV1->setItemsExpandable(false);
+    LV1->setUniformRowHeights(true);
+    LV1->setAllColumnsShowFocus(true);
+    LV1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    LV1->setSelectionMode(QAbstractItemView::SingleSelection);
+    LV1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    LV1->setSortingEnabled(false);
+    LV1->setContextMenuPolicy(Qt::CustomContextMenu);
+    QHeaderView* header = LV1->header();
+    header->setSectionsMovable(false);
+    header->setSectionsClickable(true);
+    header->setStretchLastSection(true);
+    for (int c = 0; c < kFileNameColumn; ++c)
+        LV1->setColumnWidth(c, kDefaultColumnWidth);
+
+    connect(header, &QHeaderView::sectionClicked, this, &TMain_Form::LV1ColumnClick);
+    connect(LV1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        PM1->popup(LV1->viewport()->mapToGlobal(pos));
+    });
+    LV1->onMouseDown = [this] { LV1MouseDown(); };
+    LV1->onDoubleClick = [this] { LV1DblClick(); };
+
+    setCentralWidget(LV1);
+    LV1->setFocus();
+}
+
+void TMain_Form::BuildStatusBar()
+{
+    SB1 = new QStatusBar(this);
+    SB1->setFixedHeight(kStatusBarHeight);
+    auto* panel0 = new QWidget(SB1);
+    panel0->setObjectName(QStringLiteral("SB1Panel0"));
+    panel0->setFixedWidth(kPanel0Width);
+    SB1->addWidget(panel0);
+    StatusPanel1 = new QLabel(SB1);
+    SB1->addWidget(StatusPanel1, 1);
+    setStatusBar(SB1);
+}
+
+// --- life cycle -------------------------------------------------------------
+
+void TMain_Form::FormCreate()
+{
+    HelpFile = ReplaceExtension(services_.exePath, ".hlp");
+    SourceDrive = "A";
+    ImageFolder = "./Images/";
+    // The progress bar lives in panel 0 of the status bar.
+    QWidget* panel0 = SB1->findChild<QWidget*>(QStringLiteral("SB1Panel0"));
+    PB1->setParent(panel0);
+    PB1->setGeometry(0, 2, kPanel0Width - 1, kStatusBarHeight - 2);
+    PB1->show();
+    CancelRequested = false;
+}
+
+void TMain_Form::setVisible(bool visible)
+{
+    if (visible && showArmed_)
+        Guarded([this] { FormShow(); });
+    QMainWindow::setVisible(visible);
+}
+
+void TMain_Form::FormShow()
+{
+    showArmed_ = false;
+    RegStore& store = services_.store;
+
+    if (store.RegReadString(0, kSystemKey, "Drive", "").empty())
+        RunConfigCommand(true);
+
+    // A stored empty text reads as empty, not as the default; the transfers
+    // need a drive letter, so an empty value keeps the current one.
+    const std::string drive = UpperAscii(store.RegReadString(0, kSystemKey, "Drive", SourceDrive));
+    if (!drive.empty())
+        SourceDrive = drive;
+    ImageFolder = store.RegReadString(0, kSystemKey, "Dir", ImageFolder);
+
+    const bool multiSelect = store.RegReadInteger(0, kSystemKey, "MultiSelect", 0) == 1;
+    LV1->setSelectionMode(multiSelect ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection);
+
+    for (int c = 0; c < kFileNameColumn; ++c) {
+        const std::string name = "Column" + std::to_string(c + 1);
+        LV1->setColumnWidth(c, store.RegReadInteger(0, kSystemKey, name, kDefaultColumnWidth));
+    }
+
+    const int top = store.RegReadInteger(0, kSystemKey, "Top", 0);
+    move(x(), top);
+    const int left = store.RegReadInteger(0, kSystemKey, "Left", 0);
+    move(left, y());
+    const int height = store.RegReadInteger(0, kSystemKey, "Height", 320);
+    resize(width(), height);
+    const int width = store.RegReadInteger(0, kSystemKey, "Width", 480);
+    resize(width, this->height());
+
+    SortColumn = 0;
+    SortDirection = 1;
+    IB_ReloadExecute();
+
+    if (LanguageLoaded)
+        ApplyLanguageTexts();
+}
+
+void TMain_Form::ApplyLanguageTexts()
+{
+    FileMenu->setTitle(Message(6));
+    ViewMenu->setTitle(Message(7));
+    HelpMenu->setTitle(Message(8));
+    const std::array<QAction*, 9> inEntryOrder{IB_CreateImage, IB_RestoreImage, IB_Exit,        IB_Config, IB_About,
+                                               IB_Help,        IB_Reload,       IB_DeleteImage, IB_Property};
+    int entry = 9;
+    for (QAction* action : inEntryOrder) {
+        action->setText(Message(entry));
+        action->setToolTip(Message(entry + 1));
+        action->setStatusTip(Message(entry + 1));
+        entry += 2;
+    }
+    QStringList captions;
+    for (int c = 0; c < kColumnCount; ++c)
+        captions << Message(27 + c);
+    LV1->setHeaderLabels(captions);
+
+    setFont(LanguageFont());
+    LV1->setFont(LanguageFont());
+}
+
+void TMain_Form::FormDestroy()
+{
+    if (destroyed_)
+        return;
+    destroyed_ = true;
+    RegStore& store = services_.store;
+    store.RegWriteInteger(0, kSystemKey, "Top", y());
+    store.RegWriteInteger(0, kSystemKey, "Left", x());
+    store.RegWriteInteger(0, kSystemKey, "Height", height());
+    store.RegWriteInteger(0, kSystemKey, "Width", width());
+    for (int c = 0; c < kFileNameColumn; ++c)
+        store.RegWriteInteger(0, kSystemKey, "Column" + std::to_string(c + 1), LV1->columnWidth(c));
+}
+
+bool TMain_Form::FormCloseQuery() const
+{
+    return !IsBusy();
+}
+
+void TMain_Form::closeEvent(QCloseEvent* event)
+{
+    if (FormCloseQuery())
+        event->accept();
+    else
+        event->ignore();
+}
+
+// --- busy state -------------------------------------------------------------
+
+bool TMain_Form::IsBusy() const
+{
+    return !IB_CreateImage->isEnabled();
+}
+
+void TMain_Form::EnableCommands(bool enable)
+{
+    for (QAction* action : AL1)
+        action->setEnabled(enable);
+    LV1->setEnabled(enable);
+    if (enable)
+        UpdateSelectionCommands();
+}
+
+void TMain_Form::UpdateSelectionCommands()
+{
+    if (IsBusy())
+        return;
+    const qsizetype count = LV1->selectedItems().size();
+    const bool selected = LV1->topLevelItemCount() > 0 && count > 0;
+    IB_RestoreImage->setEnabled(selected);
+    IB_DeleteImage->setEnabled(selected);
+    IB_Property->setEnabled(selected && count == 1);
+}
+
+// --- keys -------------------------------------------------------------------
+
+bool TMain_Form::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
+        // Only keys meant for this window; a box or dialog keeps its own Esc.
+        if (static_cast<QWidget*>(watched)->window() == this)
+            return FormKeyDown(static_cast<QKeyEvent*>(event));
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool TMain_Form::FormKeyDown(QKeyEvent* event)
+{
+    if (event->key() != Qt::Key_Escape)
+        return false;
+    CancelRequested = true;
+    return true;
+}
+
+// --- list -------------------------------------------------------------------
+
+LibraryRow TMain_Form::RowOf(const QTreeWidgetItem* item)
+{
+    LibraryRow row;
+    for (int c = 0; c < kColumnCount; ++c)
+        row[static_cast<std::size_t>(c)] = item->data(c, kBytesRole).toByteArray().toStdString();
+    return row;
+}
+
+std::vector<LibraryRow> TMain_Form::AllRows() const
+{
+    std::vector<LibraryRow> rows;
+    for (int i = 0; i < LV1->topLevelItemCount(); ++i)
+        rows.push_back(RowOf(LV1->topLevelItem(i)));
+    return rows;
+}
+
+std::vector<LibraryRow> TMain_Form::SelectedRows() const
+{
+    // In list order, whatever order the rows were selected in.
+    std::vector<LibraryRow> rows;
+    for (int i = 0; i < LV1->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = LV1->topLevelItem(i);
+        if (item->isSelected())
+            rows.push_back(RowOf(item));
+    }
+    return rows;
+}
+
+std::string TMain_Form::ImagePathOf(const LibraryRow& row) const
+{
+    return ImagePath(ImageFolder, row[kFileNameColumn]);
+}
+
+void TMain_Form::FillList(const std::vector<LibraryRow>& rows)
+{
+    QList<QTreeWidgetItem*> items;
+    items.reserve(static_cast<qsizetype>(rows.size()));
+    for (const LibraryRow& row : rows) {
+        auto* item = new QTreeWidgetItem;
+        item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+        for (int c = 0; c < kColumnCount; ++c) {
+            const std::string& bytes = row[static_cast<std::size_t>(c)];
+            // Header texts are code page 932; the file name is as the host names files.
+            const QString shown = c == kFileNameColumn ? QFile::decodeName(QByteArray::fromStdString(bytes))
+                                                       : QString::fromStdString(Cp932ToUtf8(bytes));
+            item->setText(c, shown);
+            item->setData(c, kBytesRole, QByteArray::fromStdString(bytes));
+        }
+        items << item;
+    }
+    LV1->addTopLevelItems(items);
+}
+
+int TMain_Form::LV1Compare(const QTreeWidgetItem* first, const QTreeWidgetItem* second) const
+{
+    return CompareRows(RowOf(first), RowOf(second), SortColumn, SortDirection);
+}
+
+void TMain_Form::SortList()
+{
+    if (LV1->topLevelItemCount() < 2)
+        return;
+    const QList<QTreeWidgetItem*> selected = LV1->selectedItems();
+    QTreeWidgetItem* current = LV1->currentItem();
+
+    struct Keyed {
+        LibraryRow row;
+        QTreeWidgetItem* item;
+    };
+    std::vector<Keyed> keyed;
+    for (QTreeWidgetItem* item : LV1->invisibleRootItem()->takeChildren())
+        keyed.push_back({RowOf(item), item});
+    std::stable_sort(keyed.begin(), keyed.end(), [this](const Keyed& a, const Keyed& b) {
+        return CompareRows(a.row, b.row, SortColumn, SortDirection) < 0;
+    });
+    QList<QTreeWidgetItem*> items;
+    for (const Keyed& k : keyed)
+        items << k.item;
+    LV1->addTopLevelItems(items);
+
+    // Taking the rows out dropped their selection; a sort keeps it.
+    const QSignalBlocker quiet(LV1->selectionModel());
+    for (QTreeWidgetItem* item : selected)
+        item->setSelected(true);
+    if (current)
+        LV1->selectionModel()->setCurrentIndex(LV1->indexFromItem(current), QItemSelectionModel::NoUpdate);
+}
+
+void TMain_Form::LV1ColumnClick(int column)
+{
+    SortColumn = column;
+    SortDirection = -SortDirection;
+    SortList();
+}
+
+void TMain_Form::LV1MouseDown()
+{
+    UpdateSelectionCommands();
+}
+
+void TMain_Form::PM1Popup()
+{
+    UpdateSelectionCommands();
+}
+
+void TMain_Form::LV1DblClick()
+{
+    if (!LV1->selectedItems().isEmpty() && IB_Property->isEnabled())
+        Guarded([this] { IB_PropertyExecute(); });
+}
+
+// --- status bar and messages ------------------------------------------------
+
+void TMain_Form::SetStatusText(const QString& text)
+{
+    StatusPanel1->setText(text);
+}
+
+QString TMain_Form::StatusText() const
+{
+    return StatusPanel1->text();
+}
+
+void TMain_Form::PumpMessages()
+{
+    QCoreApplication::processEvents();
+}
+
+int TMain_Form::ShowMessage(const QString& text, const QString& caption, unsigned flags)
+{
+    return services_.messageBox(this, text, caption, flags);
+}
+
+void TMain_Form::ShowError(const QString& text)
+{
+    ShowMessage(text, QStringLiteral("Tessarine"), mb::OK | mb::ICONERROR | mb::TASKMODAL | mb::SETFOREGROUND);
+}
+
+void TMain_Form::Guarded(const std::function<void()>& handler)
+{
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        ShowError(QString::fromUtf8(e.what()));
+    }
+}
+
+// --- the commands of this window ----------------------------------------------
+
+void TMain_Form::IB_ReloadExecute()
+{
+    EnableCommands(false);
+    // The end of the scan runs on every way out.
+    struct LeaveBusy {
+        TMain_Form* form;
+        ~LeaveBusy()
+        {
+            form->LV1->setUpdatesEnabled(true);
+            form->EnableCommands(true);
+            form->SetStatusText(QString());
+            PumpMessages();
+        }
+    } leave{this};
+
+    SetStatusText(Message(48));
+    PumpMessages();
+    LV1->clear();
+    if (!FolderListable(ImageFolder))
+        return;
+    FillList(ScanImageFolder(ImageFolder));
+
+    LV1->setUpdatesEnabled(false);
+    SortColumn = 0;
+    SortDirection = 1;
+    SortList();
+    SortColumn = 4;
+    SortDirection = 1;
+    SortList();
+}
+
+void TMain_Form::IB_ExitExecute()
+{
+    close();
+}
+
+void TMain_Form::IB_HelpExecute()
+{
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(HelpFile, ec))
+        return;
+    if (services_.openHelp)
+        services_.openHelp(HelpFile);
+    else
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(HelpFile))));
+}
+
+void TMain_Form::IB_ConfigExecute()
+{
+    RunConfigCommand(false);
 }

@@ -1,8 +1,180 @@
 #pragma once
+// The main window: library list, menus, tool bar, status bar, the nine
+// commands and the busy state that guards them.
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
 #include <QMainWindow>
+#include <QPixmap>
+#include <QTreeWidget>
+
+#include "library/scan.h"
+#include "settings/msgbox.h"
+
+class DriveAccess;
+class RegStore;
+class TMain_Form;
+class QAction;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QStatusBar;
+class QToolBar;
+
+// What the main window works with, handed in by the program entry (or a test).
+struct MainFormServices {
+    RegStore& store;
+    MessageBoxFunc messageBox;
+    // A fresh drive access for one transfer.
+    std::function<std::unique_ptr<DriveAccess>()> drives;
+    // The running executable; the help file is named after it.
+    std::string exePath;
+    // Opens the help file with the desktop's handler; empty: QDesktopServices.
+    std::function<void(const std::string& path)> openHelp;
+    // Runs the configuration command (firstRun: the start-up form); empty:
+    // the program's own dialog.
+    std::function<void(TMain_Form& form, bool firstRun)> configCommand;
+};
+
+// The report-style list: tells the window about mouse presses after the
+// press has updated the selection, and about double-clicks.
+class TLibraryList : public QTreeWidget {
+public:
+    using QTreeWidget::QTreeWidget;
+    std::function<void()> onMouseDown;
+    std::function<void()> onDoubleClick;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+};
 
 class TMain_Form : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TMain_Form(QWidget* parent = nullptr);
+    explicit TMain_Form(MainFormServices services, QWidget* parent = nullptr);
+    ~TMain_Form() override;
+
+    // Process-wide settings, owned here.
+    std::string SourceDrive; // one upper-case letter, normally
+    std::string ImageFolder; // may be relative to the working directory
+    std::string HelpFile;
+
+    // Window state.
+    std::int32_t SortColumn = 0;
+    std::int32_t SortDirection = 0;
+    bool CancelRequested = false;
+
+    // Controls.
+    QToolBar* ToolBar1 = nullptr;
+    std::array<QPixmap, 2> IL1;
+    TLibraryList* LV1 = nullptr;
+    QStatusBar* SB1 = nullptr;
+    QProgressBar* PB1 = nullptr;
+    QLabel* StatusPanel1 = nullptr;
+    QMenu* FileMenu = nullptr;
+    QMenu* ViewMenu = nullptr;
+    QMenu* HelpMenu = nullptr;
+    QMenu* PM1 = nullptr;
+
+    // The commands, in the order of the command list AL1.
+    QAction* IB_CreateImage = nullptr;
+    QAction* IB_RestoreImage = nullptr;
+    QAction* IB_Exit = nullptr;
+    QAction* IB_Config = nullptr;
+    QAction* IB_About = nullptr;
+    QAction* IB_Help = nullptr;
+    QAction* IB_Reload = nullptr;
+    QAction* IB_DeleteImage = nullptr;
+    QAction* IB_Property = nullptr;
+    std::array<QAction*, 9> AL1{};
+
+    // Life cycle.
+    void FormCreate();
+    void FormShow();
+    void FormDestroy();
+    bool FormCloseQuery() const;
+
+    // Busy state: busy exactly while IB_CreateImage is disabled.
+    void EnableCommands(bool enable);
+    void UpdateSelectionCommands();
+    bool IsBusy() const;
+
+    // List behaviour.
+    int LV1Compare(const QTreeWidgetItem* first, const QTreeWidgetItem* second) const;
+    void LV1ColumnClick(int column);
+    void LV1MouseDown();
+    void PM1Popup();
+    void LV1DblClick();
+    static bool LV1Editing() { return false; }
+
+    // Commands.
+    void IB_CreateImageExecute();
+    void IB_RestoreImageExecute();
+    void IB_DeleteImageExecute();
+    void IB_PropertyExecute();
+    void IB_ConfigExecute();
+    void IB_AboutExecute();
+    void IB_HelpExecute();
+    void IB_ReloadExecute();
+    void IB_ExitExecute();
+
+    // The configuration command; firstRun: its start-up form.
+    void RunConfigCommand(bool firstRun);
+
+    // Rows of the list: the stored bytes behind each row.
+    static LibraryRow RowOf(const QTreeWidgetItem* item);
+    std::vector<LibraryRow> AllRows() const;
+    std::vector<LibraryRow> SelectedRows() const;
+    // Image folder + separator + file name of a row.
+    std::string ImagePathOf(const LibraryRow& row) const;
+
+    // Status panel 1.
+    void SetStatusText(const QString& text);
+    QString StatusText() const;
+
+    // Processes pending window messages once (transfer loops, the scan).
+    static void PumpMessages();
+
+    // A message box owned by this window.
+    int ShowMessage(const QString& text, const QString& caption, unsigned flags);
+
+    // Runs a command or first-show handler; an error escaping it is shown
+    // in a box with its text and the handler is abandoned.
+    void Guarded(const std::function<void()>& handler);
+    void ShowError(const QString& text);
+
+    const MainFormServices& Services() const { return services_; }
+    RegStore& Store() { return services_.store; }
+
+    // Sorts the rows once by SortColumn / SortDirection (stable); keeps the selection.
+    void SortList();
+
+    void setVisible(bool visible) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildActions();
+    void BuildMenus();
+    void BuildToolBar();
+    void BuildList();
+    void BuildStatusBar();
+    void ApplyLanguageTexts();
+    void FillList(const std::vector<LibraryRow>& rows);
+    bool FormKeyDown(QKeyEvent* event);
+
+    MainFormServices services_;
+    bool showArmed_ = true;
+    bool destroyed_ = false;
 };
+
+// The two tool-bar pictures, 48 by 16: medium to file, file to medium.
+QPixmap DrawCreatePicture();
+QPixmap DrawRestorePicture();

@@ -1,14 +1,545 @@
 #include "app/mainform.h"
 
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+#include <QAction>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QStatusBar>
 #include <QtTest>
+
+#include "library/cp932.h"
+#include "library/imagefile.h"
+#include "settings/messages.h"
+#include "settings/regbackend.h"
+#include "settings/regstore.h"
+#include "support/scripted_boxes.h"
+#include "support/tempdir.h"
+
+namespace {
+
+std::string Sjis(const char* utf8)
+{
+    std::optional<std::string> bytes = Utf8ToCp932(utf8);
+    if (!bytes)
+        throw std::runtime_error("no code page 932 form");
+    return *bytes;
+}
+
+// One profile: a settings file, an image folder and the window's collaborators.
+struct Profile {
+    TempDir dir;
+    std::string folder = dir.path() + "/Images/";
+    RegStore store{MakeFileBackend(dir.file("Tessarine.reg"))};
+    ScriptedBoxes boxes;
+    std::vector<bool> configRuns; // firstRun flag of each run
+    std::function<void(TMain_Form&, bool)> onConfig;
+    std::vector<std::string> helpOpened;
+
+    Profile() { std::filesystem::create_directories(folder); }
+
+    // A stored profile as after the first-run dialog.
+    void configured(const std::string& drive = "A")
+    {
+        store.RegWriteString(0, kSystemKey, "Drive", drive);
+        store.RegWriteString(0, kSystemKey, "Dir", folder);
+    }
+
+    // title, copyright, author, year, machine, OS as UTF-8.
+    void image(const std::string& name, const std::array<const char*, 6>& texts) const
+    {
+        ImageTexts sjis;
+        for (int f = 0; f < kFieldCount; ++f)
+            sjis[f] = Sjis(texts[f]);
+        const HeaderBytes header = BuildHeader(sjis, 1, 512, 0);
+        std::string bytes(header.begin(), header.end());
+        bytes += std::string(512, '\xE5');
+        dir.write("Images/" + name, bytes);
+    }
+
+    std::unique_ptr<TMain_Form> makeForm()
+    {
+        MainFormServices services{
+            store,
+            boxes.func(),
+            [] { return std::unique_ptr<DriveAccess>(); },
+            dir.file("tessarine"),
+            [this](const std::string& path) { helpOpened.push_back(path); },
+            [this](TMain_Form& form, bool firstRun) {
+                configRuns.push_back(firstRun);
+                if (onConfig)
+                    onConfig(form, firstRun);
+            },
+        };
+        return std::make_unique<TMain_Form>(std::move(services));
+    }
+
+    int readInt(const char* name) { return store.RegReadInteger(0, kSystemKey, name, -12345); }
+};
+
+QStringList Column(const TMain_Form& form, int column)
+{
+    QStringList texts;
+    for (int i = 0; i < form.LV1->topLevelItemCount(); ++i)
+        texts << form.LV1->topLevelItem(i)->text(column);
+    return texts;
+}
+
+void ShowAndWait(TMain_Form& form)
+{
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+}
+
+void ClickRow(TMain_Form& form, int row, Qt::KeyboardModifiers modifiers = {}, Qt::MouseButton button = Qt::LeftButton)
+{
+    const QRect rect = form.LV1->visualItemRect(form.LV1->topLevelItem(row));
+    QTest::mouseClick(form.LV1->viewport(), button, modifiers, rect.center());
+}
+
+struct CommandStates {
+    bool restore, del, property;
+};
+
+CommandStates SelectionStates(const TMain_Form& form)
+{
+    return {form.IB_RestoreImage->isEnabled(), form.IB_DeleteImage->isEnabled(), form.IB_Property->isEnabled()};
+}
+
+bool operator==(const CommandStates& a, const CommandStates& b)
+{
+    return a.restore == b.restore && a.del == b.del && a.property == b.property;
+}
+
+} // namespace
+
+namespace QTest {
+template <>
+char* toString(const CommandStates& s)
+{
+    return qstrdup(QStringLiteral("restore %1 delete %2 property %3")
+                       .arg(s.restore)
+                       .arg(s.del)
+                       .arg(s.property)
+                       .toUtf8()
+                       .constData());
+}
+} // namespace QTest
 
 class TestMainForm : public QObject {
     Q_OBJECT
+private:
+    TempDir exeDir_;
+
 private slots:
-    void titleIsProductName()
+    void init()
     {
-        TMain_Form form;
-        QCOMPARE(form.windowTitle(), QStringLiteral("Tessarine"));
+        // Built-in texts unless a test loads a language file.
+        InitMessages(exeDir_.file("tessarine"));
+    }
+
+    void firstStartRunsConfigurationBeforeShowingAndUsesDefaults()
+    {
+        Profile p;
+        p.image("one.img", {"甲", "", "", "", "PC-98", ""});
+        bool visibleDuringConfig = true;
+        p.onConfig = [&](TMain_Form& form, bool) {
+            visibleDuringConfig = form.isVisible();
+            // What an accepted dialog does: store, set, rescan.
+            p.store.RegWriteString(0, kSystemKey, "Drive", "B");
+            p.store.RegWriteString(0, kSystemKey, "Dir", p.folder);
+            form.SourceDrive = "B";
+            form.ImageFolder = p.folder;
+            form.IB_ReloadExecute();
+            // The first show scans again after the dialog.
+            p.image("two.img", {"乙", "", "", "", "PC-98", ""});
+        };
+        auto form = p.makeForm();
+        QCOMPARE(form->SortDirection, 0);
+        ShowAndWait(*form);
+
+        QCOMPARE(p.configRuns, std::vector<bool>{true});
+        QVERIFY(!visibleDuringConfig);
+        QCOMPARE(form->SourceDrive, std::string("B"));
+        QCOMPARE(Column(*form, 0), (QStringList{"乙", "甲"}));
+        QCOMPARE(form->pos(), QPoint(0, 0));
+        QCOMPARE(form->size(), QSize(480, 320));
+        for (int c = 0; c < kFileNameColumn; ++c)
+            QCOMPARE(form->LV1->columnWidth(c), 66);
+        QCOMPARE(form->windowTitle(), QStringLiteral("Tessarine"));
+
+        // Showing again runs nothing.
+        form->hide();
+        form->show();
+        QCOMPARE(p.configRuns.size(), std::size_t{1});
+    }
+
+    void firstRunLeftWithoutAcceptingKeepsBuiltInSettings()
+    {
+        Profile p;
+        p.store.RegWriteString(0, kSystemKey, "Drive", ""); // empty counts as absent
+        auto form = p.makeForm();
+        ShowAndWait(*form);
+        QCOMPARE(p.configRuns, std::vector<bool>{true});
+        QCOMPARE(form->SourceDrive, std::string("A"));
+        QCOMPARE(form->ImageFolder, std::string("./Images/"));
+        QCOMPARE(p.store.RegReadString(0, kSystemKey, "Drive", "-"), std::string());
+        QCOMPARE(form->HelpFile, p.dir.file("tessarine.hlp"));
+
+        // The menu form of the command is the normal one.
+        form->IB_Config->trigger();
+        QCOMPARE(p.configRuns, (std::vector<bool>{true, false}));
+    }
+
+    void storedSettingsAndLayoutAreAppliedAndWrittenBack()
+    {
+        Profile p;
+        p.store.RegWriteString(0, kSystemKey, "Drive", "q");
+        // Without a trailing separator the folder is taken as stored and still scans.
+        std::string folder = p.folder.substr(0, p.folder.size() - 1);
+        p.store.RegWriteString(0, kSystemKey, "Dir", folder);
+        p.image("a.img", {"題", "", "", "", "", ""});
+        p.store.RegWriteInteger(0, kSystemKey, "Top", 30);
+        p.store.RegWriteString(0, kSystemKey, "Left", "40"); // a number stored as text
+        p.store.RegWriteInteger(0, kSystemKey, "Height", 250);
+        p.store.RegWriteInteger(0, kSystemKey, "Width", 600);
+        for (int c = 1; c <= 6; ++c)
+            p.store.RegWriteInteger(0, kSystemKey, "Column" + std::to_string(c), 50 + c);
+
+        auto form = p.makeForm();
+        ShowAndWait(*form);
+        QVERIFY(p.configRuns.empty());
+        QCOMPARE(form->SourceDrive, std::string("Q"));
+        QCOMPARE(form->ImageFolder, folder);
+        QCOMPARE(Column(*form, 0), QStringList{"題"});
+        QCOMPARE(form->pos(), QPoint(40, 30));
+        QCOMPARE(form->size(), QSize(600, 250));
+        for (int c = 0; c < kFileNameColumn; ++c)
+            QCOMPARE(form->LV1->columnWidth(c), 51 + c);
+
+        form->move(5, 7);
+        form->resize(640, 300);
+        form->LV1->setColumnWidth(2, 99);
+        form->LV1->setColumnWidth(kFileNameColumn, 123);
+        form.reset();
+
+        QCOMPARE(p.readInt("Top"), 7);
+        QCOMPARE(p.readInt("Left"), 5);
+        QCOMPARE(p.readInt("Height"), 300);
+        QCOMPARE(p.readInt("Width"), 640);
+        QCOMPARE(p.readInt("Column1"), 51);
+        QCOMPARE(p.readInt("Column3"), 99);
+        QCOMPARE(p.readInt("Column6"), 56);
+        QCOMPARE(p.readInt("Column7"), -12345);
+        // Destruction writes the layout only.
+        QCOMPARE(p.store.RegReadString(0, kSystemKey, "Drive", ""), std::string("q"));
+    }
+
+    void multiSelectOnlyWhenExactlyOne_data()
+    {
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<bool>("multi");
+        QTest::newRow("1") << 1 << true;
+        QTest::newRow("2") << 2 << false;
+        QTest::newRow("-1") << -1 << false;
+        QTest::newRow("0") << 0 << false;
+    }
+
+    void multiSelectOnlyWhenExactlyOne()
+    {
+        QFETCH(int, stored);
+        QFETCH(bool, multi);
+        Profile p;
+        p.configured();
+        p.store.RegWriteInteger(0, kSystemKey, "MultiSelect", stored);
+        auto form = p.makeForm();
+        form->FormShow();
+        QCOMPARE(form->LV1->selectionMode() == QAbstractItemView::ExtendedSelection, multi);
+    }
+
+    void scanEntersAndLeavesTheBusyState()
+    {
+        Profile p;
+        p.configured();
+        p.image("x.img", {"X", "", "", "", "", ""});
+        auto form = p.makeForm();
+        QVERIFY(form->IB_CreateImage->isEnabled());
+        QCOMPARE(SelectionStates(*form), (CommandStates{false, false, false}));
+
+        bool sawBusy = false;
+        QString statusDuring;
+        bool allDisabled = false;
+        // Runs inside the scan's first message pump.
+        QTimer::singleShot(0, form.get(), [&] {
+            sawBusy = form->IsBusy();
+            statusDuring = form->StatusText();
+            allDisabled = !form->LV1->isEnabled();
+            for (QAction* a : form->AL1)
+                allDisabled = allDisabled && !a->isEnabled();
+        });
+        ShowAndWait(*form);
+        QVERIFY(sawBusy);
+        QVERIFY(allDisabled);
+        QCOMPARE(statusDuring, QStringLiteral("ファイルリスト取得中..."));
+
+        QVERIFY(!form->IsBusy());
+        QVERIFY(form->LV1->isEnabled());
+        QCOMPARE(form->StatusText(), QString());
+        QCOMPARE(form->SortColumn, 4);
+        QCOMPARE(form->SortDirection, 1);
+        QCOMPARE(SelectionStates(*form), (CommandStates{false, false, false}));
+        for (QAction* a : {form->IB_CreateImage, form->IB_Exit, form->IB_Config, form->IB_About, form->IB_Help,
+                           form->IB_Reload})
+            QVERIFY(a->isEnabled());
+
+        // A rescan drops the selection and its commands.
+        ClickRow(*form, 0);
+        QCOMPARE(SelectionStates(*form), (CommandStates{true, true, true}));
+        form->IB_Reload->trigger();
+        QVERIFY(form->LV1->selectedItems().isEmpty());
+        QCOMPARE(SelectionStates(*form), (CommandStates{false, false, false}));
+    }
+
+    void missingFolderGivesEmptyListAndKeepsSortState()
+    {
+        Profile p;
+        p.configured();
+        p.store.RegWriteString(0, kSystemKey, "Dir", p.dir.file("nowhere/"));
+        auto form = p.makeForm();
+        ShowAndWait(*form);
+        QCOMPARE(form->LV1->topLevelItemCount(), 0);
+        QCOMPARE(form->SortColumn, 0);
+        QCOMPARE(form->SortDirection, 1);
+        QVERIFY(!form->IsBusy());
+    }
+
+    void mouseSelectionUpdatesCommands()
+    {
+        Profile p;
+        p.configured();
+        p.store.RegWriteInteger(0, kSystemKey, "MultiSelect", 1);
+        p.image("a.img", {"A", "", "", "", "", ""});
+        p.image("b.img", {"B", "", "", "", "", ""});
+        auto form = p.makeForm();
+        ShowAndWait(*form);
+
+        ClickRow(*form, 0);
+        QCOMPARE(SelectionStates(*form), (CommandStates{true, true, true}));
+        ClickRow(*form, 1, Qt::ControlModifier);
+        QCOMPARE(form->LV1->selectedItems().size(), 2);
+        QCOMPARE(SelectionStates(*form), (CommandStates{true, true, false}));
+        QCOMPARE(form->SelectedRows().size(), std::size_t{2});
+        QCOMPARE(form->ImagePathOf(form->SelectedRows()[1]), p.folder + "b.img");
+    }
+
+    void keyboardSelectionWaitsForMouseOrMenu()
+    {
+        Profile p;
+        p.configured();
+        p.image("a.img", {"A", "", "", "", "", ""});
+        p.image("b.img", {"B", "", "", "", "", ""});
+        auto form = p.makeForm();
+        ShowAndWait(*form);
+        form->LV1->setFocus();
+
+        QTest::keyClick(form->LV1, Qt::Key_Down);
+        QCOMPARE(form->LV1->selectedItems().size(), 1);
+        QCOMPARE(SelectionStates(*form), (CommandStates{false, false, false}));
+        emit form->ViewMenu->aboutToShow();
+        QCOMPARE(SelectionStates(*form), (CommandStates{false, false, false}));
+        emit form->FileMenu->aboutToShow();
+        QCOMPARE(SelectionStates(*form), (CommandStates{true, true, true}));
+
+        // Moving on with the keyboard keeps the last state; the context menu updates it.
+        form->LV1->clearSelection();
+        QCOMPARE(SelectionStates(*form), (CommandStates{true, true, true}));
+        emit form->PM1->aboutToShow();
+        QCOMPARE(SelectionStates(*form), (CommandStates{false, false, false}));
+
+        // A press on empty space clears the selection and updates.
+        QTest::keyClick(form->LV1, Qt::Key_Up);
+        emit form->FileMenu->aboutToShow();
+        QCOMPARE(SelectionStates(*form).restore, true);
+        QTest::mouseClick(form->LV1->viewport(), Qt::LeftButton, {},
+                          QPoint(5, form->LV1->viewport()->height() - 3));
+        QCOMPARE(SelectionStates(*form), (CommandStates{false, false, false}));
+    }
+
+    void busyStateDisablesEverythingAndRefusesClose()
+    {
+        Profile p;
+        p.configured();
+        p.image("a.img", {"A", "", "", "", "", ""});
+        auto form = p.makeForm();
+        ShowAndWait(*form);
+        ClickRow(*form, 0);
+
+        form->EnableCommands(false);
+        QVERIFY(form->IsBusy());
+        QVERIFY(!form->LV1->isEnabled());
+        for (QAction* a : form->AL1)
+            QVERIFY(!a->isEnabled());
+        // Nothing re-enables a command while busy.
+        emit form->FileMenu->aboutToShow();
+        QCOMPARE(SelectionStates(*form), (CommandStates{false, false, false}));
+
+        QVERIFY(!form->close());
+        QVERIFY(form->isVisible());
+        QVERIFY(p.boxes.shown().empty());
+
+        form->EnableCommands(true);
+        QCOMPARE(SelectionStates(*form), (CommandStates{true, true, true}));
+        form->IB_Exit->trigger();
+        QVERIFY(!form->isVisible());
+    }
+
+    void escapeSetsCancelRequestedAndIsConsumed()
+    {
+        Profile p;
+        p.configured();
+        auto form = p.makeForm();
+        ShowAndWait(*form);
+        QVERIFY(!form->CancelRequested);
+
+        struct KeyLog : QObject {
+            QList<int> keys;
+            bool eventFilter(QObject*, QEvent* e) override
+            {
+                if (e->type() == QEvent::KeyPress)
+                    keys << static_cast<QKeyEvent*>(e)->key();
+                return false;
+            }
+        } log;
+        form->LV1->installEventFilter(&log);
+
+        QTest::keyClick(form->LV1, Qt::Key_Escape, Qt::ShiftModifier | Qt::ControlModifier);
+        QVERIFY(form->CancelRequested);
+        QTest::keyClick(form->LV1, Qt::Key_Down);
+        QVERIFY(!log.keys.contains(Qt::Key_Escape));
+        QVERIFY(log.keys.contains(Qt::Key_Down));
+
+        // Keys of another window are not the main window's.
+        form->CancelRequested = false;
+        QWidget other;
+        QTest::keyClick(&other, Qt::Key_Escape);
+        QVERIFY(!form->CancelRequested);
+    }
+
+    void columnClicksSortStablyOnStoredBytes()
+    {
+        Profile p;
+        p.configured();
+        // title, copyright, author, year, machine, OS
+        p.image("1.img", {"beta", "", "sato", "98", "X1", ""});
+        p.image("2.img", {"Beta", "", "ito", "1992", "X1", ""});
+        p.image("3.img", {"alpha", "", "sato", "", "x1", ""});
+        p.image("4.img", {"ゲーム", "", "ito", "98", "PC-98", ""});
+        p.image("5.img", {"Bet", "", "", "1992", "X1", ""});
+        auto form = p.makeForm();
+        ShowAndWait(*form);
+        // Machine, then title; upper case first; a prefix first.
+        QCOMPARE(Column(*form, 0), (QStringList{"ゲーム", "Bet", "Beta", "beta", "alpha"}));
+
+        QHeaderView* header = form->LV1->header();
+        auto clickHeader = [&](int column) {
+            QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                              QPoint(header->sectionViewportPosition(column) + 5, header->height() / 2));
+        };
+        ClickRow(*form, 2);
+        clickHeader(0);
+        QCOMPARE(form->SortColumn, 0);
+        QCOMPARE(form->SortDirection, -1);
+        // Code page 932 bytes of ゲーム (0x83...) sort after ASCII.
+        QCOMPARE(Column(*form, 0), (QStringList{"ゲーム", "beta", "alpha", "Beta", "Bet"}));
+        clickHeader(0);
+        QCOMPARE(Column(*form, 0), (QStringList{"Bet", "Beta", "alpha", "beta", "ゲーム"}));
+        // The selection follows its row.
+        QCOMPARE(form->LV1->selectedItems().size(), 1);
+        QCOMPARE(form->LV1->selectedItems().front()->text(0), QStringLiteral("Beta"));
+
+        // Author descending, then year ascending: equal years keep the author order.
+        form->LV1ColumnClick(2);
+        QCOMPARE(form->SortDirection, -1);
+        QCOMPARE(Column(*form, 2), (QStringList{"sato", "sato", "ito", "ito", ""}));
+        QCOMPARE(Column(*form, 0), (QStringList{"alpha", "beta", "Beta", "ゲーム", "Bet"}));
+        form->LV1ColumnClick(3);
+        QCOMPARE(form->SortDirection, 1);
+        QCOMPARE(Column(*form, 3), (QStringList{"", "1992", "1992", "98", "98"}));
+        QCOMPARE(Column(*form, 0), (QStringList{"alpha", "Beta", "Bet", "beta", "ゲーム"}));
+    }
+
+    void partialLanguageFileEmptiesMissingTexts()
+    {
+        TempDir exe;
+        // The Strings section needs as many lines as its highest number.
+        std::string rsl = "[Font01]\r\nName=IPAPGothic\r\nSize=12\r\n[Strings]\r\n";
+        rsl += "6=Datei\r\n9=Abbild erstellen\r\n10=Erstellt ein Abbild\r\n27=Titel\r\n33=Datei-Name\r\n";
+        for (int i = 0; i < 28; ++i)
+            rsl += "filler\r\n";
+        exe.write("tessarine.rsl", rsl);
+        InitMessages(exe.file("tessarine"));
+        QVERIFY(LanguageLoaded);
+
+        Profile p;
+        p.configured();
+        auto form = p.makeForm();
+        QCOMPARE(form->FileMenu->title(), QStringLiteral("ファイル(&F)"));
+        ShowAndWait(*form);
+
+        QCOMPARE(form->FileMenu->title(), QStringLiteral("Datei"));
+        QCOMPARE(form->ViewMenu->title(), QString());
+        QCOMPARE(form->HelpMenu->title(), QString());
+        QCOMPARE(form->IB_CreateImage->text(), QStringLiteral("Abbild erstellen"));
+        QCOMPARE(form->IB_CreateImage->toolTip(), QStringLiteral("Erstellt ein Abbild"));
+        QCOMPARE(form->IB_RestoreImage->text(), QString());
+        QCOMPARE(form->IB_Property->text(), QString());
+        QTreeWidgetItem* header = form->LV1->headerItem();
+        QCOMPARE(header->text(0), QStringLiteral("Titel"));
+        QCOMPARE(header->text(1), QString());
+        QCOMPARE(header->text(6), QStringLiteral("Datei-Name"));
+        QCOMPARE(form->windowTitle(), QStringLiteral("Tessarine"));
+        QCOMPARE(form->font().families().value(0), QStringLiteral("IPAPGothic"));
+        QCOMPARE(form->LV1->font().pointSize(), 12);
+    }
+
+    void storeErrorIsShownAndAbandonsTheHandler()
+    {
+        Profile p;
+        p.configured();
+        p.image("a.img", {"A", "", "", "", "", ""});
+        IoStatus status;
+        std::unique_ptr<RegKey> key = p.store.backend().CreateKey(RegRoot::CurrentUser, kSystemKey, status);
+        QVERIFY(key);
+        QVERIFY(key->SetValue("Top", RegKind::Binary, std::string("\x01\x02\x03\x04\x05", 5)).ok());
+        key.reset();
+        p.boxes.expect(QStringLiteral("'Top' の取得に失敗しました"), QStringLiteral("Tessarine"),
+                       mb::OK | mb::ICONERROR | mb::TASKMODAL | mb::SETFOREGROUND);
+
+        auto form = p.makeForm();
+        ShowAndWait(*form);
+        QVERIFY(p.boxes.verifyDone());
+        QCOMPARE(p.boxes.shown().front().ownerAtCall, form.get());
+        // The rest of the first show was skipped; the program goes on.
+        QCOMPARE(form->SortDirection, 0);
+        QCOMPARE(form->LV1->topLevelItemCount(), 0);
+        form->IB_Reload->trigger();
+        QCOMPARE(form->LV1->topLevelItemCount(), 1);
+    }
+
+    void helpOpensTheHelpFileOnlyWhenItExists()
+    {
+        Profile p;
+        p.configured();
+        auto form = p.makeForm();
+        form->IB_Help->trigger();
+        QVERIFY(p.helpOpened.empty());
+        p.dir.write("tessarine.hlp", "help");
+        form->IB_Help->trigger();
+        QCOMPARE(p.helpOpened, std::vector<std::string>{p.dir.file("tessarine.hlp")});
     }
 };
 

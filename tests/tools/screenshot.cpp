@@ -1,0 +1,58 @@
+// Builds the main window as the program does, on the settings of
+// $XDG_CONFIG_HOME, and saves a picture of the screen around it:
+//   tessarine_screenshot OUT.png [--menu]
+// --menu opens the File menu first. Meant for an X server such as Xvfb.
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include "app/mainform.h"
+#include "settings/messages.h"
+#include "settings/regstore.h"
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tessarine"));
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s OUT.png [--menu]\n", argv[0]);
+        return 2;
+    }
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    const bool openMenu = argc > 2 && std::strcmp(argv[2], "--menu") == 0;
+
+    const std::string exePath = QCoreApplication::applicationFilePath().toStdString();
+    InitMessages(exePath);
+    RegStore store(MakeFileBackend(DefaultStorePath()));
+    TMain_Form form(MainFormServices{store, ShowMessageBox, [] { return std::unique_ptr<DriveAccess>(); }, exePath,
+                                     {}, {}});
+    form.show();
+
+    int status = 1;
+    QTimer::singleShot(400, &form, [&] {
+        if (form.LV1->topLevelItemCount() > 1)
+            form.LV1->setCurrentItem(form.LV1->topLevelItem(1));
+        if (openMenu)
+            form.menuBar()->setActiveAction(form.FileMenu->menuAction());
+        QTimer::singleShot(400, &form, [&] {
+            QRect area = form.frameGeometry();
+            if (openMenu)
+                area = area.united(form.FileMenu->geometry());
+            const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(),
+                                                                              area.height());
+            status = shot.save(out, "PNG") ? 0 : 1;
+            form.FileMenu->close();
+            QApplication::quit();
+        });
+    });
+    app.exec();
+    return status;
+}
