@@ -2,6 +2,10 @@
 // its own function here and nothing else, so that each can grow on its own.
 #include "app/mainform.h"
 
+#include "media/drivetable.h"
+#include "settings/about1.h"
+#include "settings/config.h"
+
 // ---------------------------------------------------------------------------
 // Image creation (F5)
 // ---------------------------------------------------------------------------
@@ -44,6 +48,14 @@ void TMain_Form::RunConfigCommand(bool firstRun)
         services_.configCommand(*this, firstRun);
         return;
     }
+    ConfigCommandServices config{
+        services_.store,
+        services_.messageBox,
+        services_.driveTable,
+        {},
+        [this] { IB_ReloadExecute(); },
+    };
+    ExecuteConfigCommand(this, config, SourceDrive, ImageFolder, firstRun);
 }
 
 // ---------------------------------------------------------------------------
@@ -52,4 +64,5 @@ void TMain_Form::RunConfigCommand(bool firstRun)
 
 void TMain_Form::IB_AboutExecute()
 {
+    ShowAboutBox(this);
 }

@@ -58,10 +58,12 @@ int main(int argc, char* argv[])
     InitMessages(exePath);
 
     RegStore store(MakeFileBackend(DefaultStorePath()));
+    auto driveTable = [&store] { return BuildDriveTable(ExplicitDrives(store)); };
     MainFormServices services{
         store,
         ShowMessageBox,
-        [&store] { return MakeDriveAccess(BuildDriveTable(ExplicitDrives(store))); },
+        [driveTable] { return MakeDriveAccess(driveTable()); },
+        driveTable,
         exePath,
         {},
         {},

@@ -13,6 +13,7 @@
 #include <QTreeWidget>
 
 #include "library/scan.h"
+#include "media/drivetable.h"
 #include "settings/msgbox.h"
 
 class DriveAccess;
@@ -31,6 +32,8 @@ struct MainFormServices {
     MessageBoxFunc messageBox;
     // A fresh drive access for one transfer.
     std::function<std::unique_ptr<DriveAccess>()> drives;
+    // The drives the configuration dialog offers, in letter order.
+    std::function<std::vector<DriveEntry>()> driveTable;
     // The running executable; the help file is named after it.
     std::string exePath;
     // Opens the help file with the desktop's handler; empty: QDesktopServices.

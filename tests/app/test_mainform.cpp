@@ -67,6 +67,7 @@ struct Profile {
             store,
             boxes.func(),
             [] { return std::unique_ptr<DriveAccess>(); },
+            [] { return std::vector<DriveEntry>{}; },
             dir.file("tessarine"),
             [this](const std::string& path) { helpOpened.push_back(path); },
             [this](TMain_Form& form, bool firstRun) {

@@ -32,7 +32,8 @@ int main(int argc, char* argv[])
     const std::string exePath = QCoreApplication::applicationFilePath().toStdString();
     InitMessages(exePath);
     RegStore store(MakeFileBackend(DefaultStorePath()));
-    TMain_Form form(MainFormServices{store, ShowMessageBox, [] { return std::unique_ptr<DriveAccess>(); }, exePath,
+    TMain_Form form(MainFormServices{store, ShowMessageBox, [] { return std::unique_ptr<DriveAccess>(); },
+                                     [] { return std::vector<DriveEntry>{}; }, exePath,
                                      {}, {}});
     form.show();
 
