@@ -46,9 +46,24 @@ std::string JoinHistoryLines(const HistoryList& list)
 
 std::string HistoryValueName(int field) { return "Item" + std::to_string(field + 1); }
 
+namespace {
+
+// Far above any entry the dialog records (30 code page 932 bytes are at
+// most 90 bytes of UTF-8).
+constexpr std::size_t kHistoryEntryBytes = 256;
+
+} // namespace
+
 HistoryList LoadHistory(RegStore& store, int field)
 {
-    return SplitHistoryLines(UnescapeText(store.RegReadString(0, kHistoryKey, HistoryValueName(field), "")));
+    HistoryList list =
+        SplitHistoryLines(UnescapeText(store.RegReadString(0, kHistoryKey, HistoryValueName(field), "")));
+    // A store edited by hand may hold more, or far longer, entries than the
+    // dialog ever records; filling the boxes with them stalls its first show.
+    std::erase_if(list, [](const std::string& entry) { return entry.size() > kHistoryEntryBytes; });
+    if (list.size() > kHistoryLimit)
+        list.resize(kHistoryLimit);
+    return list;
 }
 
 void SaveHistory(RegStore& store, int field, const HistoryList& list)
