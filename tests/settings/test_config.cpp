@@ -22,6 +22,7 @@
 #include "settings/regstore.h"
 #include "support/scripted_boxes.h"
 #include "support/tempdir.h"
+#include "support/when_open.h"
 
 namespace fs = std::filesystem;
 
@@ -113,24 +114,6 @@ void LoadLanguage(const TempDir& dir)
         text += std::to_string(n) + "=L" + std::to_string(n) + "\n";
     dir.write("tessarine.rsl", text);
     InitMessages(dir.file("tessarine"));
-}
-
-// Runs act on the configuration dialog once the command has it open; a
-// dialog that act leaves open is cancelled, so a failed check cannot hang.
-void WhenOpen(std::function<void(TConfig_Form&)> act, QPointer<TConfig_Form>* seen = nullptr)
-{
-    QTimer::singleShot(0, [act = std::move(act), seen] {
-        auto* form = qobject_cast<TConfig_Form*>(QApplication::activeModalWidget());
-        if (form == nullptr) {
-            QTest::qFail("no configuration dialog open", __FILE__, __LINE__);
-            return;
-        }
-        if (seen != nullptr)
-            *seen = form;
-        act(*form);
-        if (form->isVisible())
-            form->reject();
-    });
 }
 
 // The command as the main window runs it.
@@ -433,7 +416,7 @@ private slots:
         fs::create_directory(dir.file("Images"));
         Command c;
         QPointer<TConfig_Form> seen;
-        WhenOpen(
+        WhenOpen<TConfig_Form>(
             [](TConfig_Form& form) {
                 // "./Images/" is shown without its separator ...
                 QCOMPARE(form.EE1->text(), QStringLiteral("./Images"));
@@ -454,7 +437,7 @@ private slots:
     {
         for (int viaEsc = 0; viaEsc < 2; ++viaEsc) {
             Command c;
-            WhenOpen([viaEsc](TConfig_Form& form) {
+            WhenOpen<TConfig_Form>([viaEsc](TConfig_Form& form) {
                 form.SCV1->setCurrentIndex(2);
                 form.EE1->setText(QStringLiteral("/elsewhere"));
                 if (viaEsc)
@@ -475,7 +458,7 @@ private slots:
     {
         Command c("Q");
         c.boxes.expect(Msg(54), kWarning, mb::OK | mb::ICONWARNING | kFront);
-        WhenOpen([](TConfig_Form& form) { form.Cancel_Btn->click(); });
+        WhenOpen<TConfig_Form>([](TConfig_Form& form) { form.Cancel_Btn->click(); });
         c.run();
         QCOMPARE(c.sourceDrive, std::string("A"));
         QVERIFY(c.storedNothing());
@@ -486,7 +469,7 @@ private slots:
     {
         TempDir dir;
         Command c("A", dir.path());
-        WhenOpen([](TConfig_Form& form) {
+        WhenOpen<TConfig_Form>([](TConfig_Form& form) {
             QCOMPARE(form.windowTitle(), QStringLiteral("初期設定"));
             QVERIFY(!form.Cancel_Btn->isEnabled());
             QTest::keyClick(&form, Qt::Key_Escape);
@@ -506,7 +489,7 @@ private slots:
         dir.write("blocker", "");
         Command c("A", dir.path(), dir.file("blocker/Tessarine.reg"));
         QPointer<TConfig_Form> seen;
-        WhenOpen([](TConfig_Form& form) { form.OK_Btn->click(); }, &seen);
+        WhenOpen<TConfig_Form>([](TConfig_Form& form) { form.OK_Btn->click(); }, &seen);
         bool raised = false;
         try {
             c.run();

@@ -1,0 +1,74 @@
+// The first start with an empty settings store, through the real
+// configuration dialog.
+#include "app/mainform.h"
+
+#include <filesystem>
+
+#include <QAbstractItemModel>
+#include <QComboBox>
+#include <QPushButton>
+#include <QtTest>
+
+#include "media/drive.h"
+#include "settings/config.h"
+#include "settings/eliedit.h"
+#include "settings/messages.h"
+#include "settings/regstore.h"
+#include "support/scripted_boxes.h"
+#include "support/tempdir.h"
+#include "support/when_open.h"
+
+class TestFirstRun : public QObject {
+    Q_OBJECT
+private slots:
+    void emptyStoreRunsFirstRunDialogBeforeTheWindow()
+    {
+        TempDir dir;
+        InitMessages(dir.file("tessarine"));
+        const std::string folder = dir.file("Images");
+        std::filesystem::create_directory(folder);
+        RegStore store(MakeFileBackend(dir.file("Tessarine.reg")));
+        ScriptedBoxes boxes;
+        MainFormServices services{
+            store,
+            boxes.func(),
+            [] { return std::unique_ptr<DriveAccess>(); },
+            [] {
+                return std::vector<DriveEntry>{{'A', "/dev/fd0", DriveKind::Floppy, "A: /dev/fd0"},
+                                               {'B', "/dev/sdb", DriveKind::Removable, "B: /dev/sdb"}};
+            },
+            dir.file("tessarine"),
+            {},
+            {},
+        };
+        TMain_Form form(std::move(services));
+        int scans = 0;
+        connect(form.LV1->model(), &QAbstractItemModel::modelAboutToBeReset, this, [&] { ++scans; });
+
+        bool windowVisible = true;
+        int scansBeforeOk = -1;
+        WhenOpen<TConfig_Form>([&](TConfig_Form& config) {
+            windowVisible = form.isVisible();
+            QCOMPARE(config.windowTitle(), QStringLiteral("初期設定"));
+            QVERIFY(!config.Cancel_Btn->isEnabled());
+            config.SCV1->setCurrentIndex(2);
+            config.EE1->setText(QString::fromStdString(folder));
+            scansBeforeOk = scans;
+            config.OK_Btn->click();
+        });
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+
+        QVERIFY(!windowVisible);
+        QCOMPARE(scansBeforeOk, 0);
+        // Once by the dialog, once by the first show.
+        QCOMPARE(scans, 2);
+        QCOMPARE(form.SourceDrive, std::string("B"));
+        QCOMPARE(form.ImageFolder, folder + "/");
+        QCOMPARE(store.RegReadString(0, kSystemKey, "Drive", ""), std::string("B"));
+        QCOMPARE(store.RegReadString(0, kSystemKey, "Dir", ""), folder + "/");
+    }
+};
+
+QTEST_MAIN(TestFirstRun)
+#include "test_firstrun.moc"
