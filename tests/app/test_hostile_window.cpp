@@ -1,0 +1,124 @@
+// The main window over an image folder that works against it: odd names,
+// special files named like images, headers written by other programs.
+// Nothing stops the scan or shows a box; the rows keep their stored bytes.
+#include "app/mainform.h"
+
+#include <algorithm>
+#include <memory>
+
+#include <sys/stat.h>
+
+#include <QtTest>
+
+#include "library/imagefile.h"
+#include "settings/messages.h"
+#include "settings/regbackend.h"
+#include "settings/regstore.h"
+#include "support/scripted_boxes.h"
+#include "support/tempdir.h"
+
+namespace {
+
+std::string HeaderText(const ImageTexts& texts)
+{
+    const HeaderBytes h = BuildHeader(texts, 1, 512, 1);
+    return std::string(h.begin(), h.end()) + std::string(512, '\xF6');
+}
+
+const QString kReplacement = QString(QChar(0xFFFD));
+
+} // namespace
+
+class TestHostileWindow : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TempDir> dir_;
+    std::unique_ptr<RegStore> store_;
+    std::unique_ptr<ScriptedBoxes> boxes_;
+
+    std::unique_ptr<TMain_Form> MakeForm()
+    {
+        MainFormServices services{
+            *store_,
+            boxes_->func(),
+            [] { return std::unique_ptr<DriveAccess>(); },
+            [] { return std::vector<DriveEntry>{}; },
+            dir_->file("tessarine"),
+            [](const std::string&) {},
+            [](TMain_Form&, bool) {},
+        };
+        auto form = std::make_unique<TMain_Form>(std::move(services));
+        form->ImageFolder = dir_->path() + "/";
+        return form;
+    }
+
+    // The row whose stored file name is name.
+    static int RowNamed(const TMain_Form& form, const std::string& name)
+    {
+        const std::vector<LibraryRow> rows = form.AllRows();
+        const auto it = std::find_if(rows.begin(), rows.end(),
+                                     [&](const LibraryRow& r) { return r[kFileNameColumn] == name; });
+        return it == rows.end() ? -1 : static_cast<int>(it - rows.begin());
+    }
+
+private slots:
+    void init()
+    {
+        InitMessages("/nonexistent/tessarine");
+        dir_ = std::make_unique<TempDir>();
+        store_ = std::make_unique<RegStore>(MakeFileBackend(dir_->file("store.reg")));
+        boxes_ = std::make_unique<ScriptedBoxes>();
+    }
+
+    void cleanup()
+    {
+        boxes_.reset();
+        store_.reset();
+        dir_.reset();
+    }
+
+    void hostileFolderIsListedWithoutABoxAndRowsKeepTheirBytes()
+    {
+        // Title: a lone lead byte, an unassigned byte, control bytes inside.
+        const std::string badTitle = "\x81" " bad\x01" "cp\xA0" "932";
+        dir_->write("\xFF\xFE-not-utf8\nline.img", HeaderText({badTitle, "", "", "", "\xFF", ""}));
+        dir_->write("-rf", HeaderText({"Dash", "", "", "", "A", ""}));
+        dir_->write("kana", HeaderText({"\x83\x51\x81\x5B\x83\x80", "", "", "", "\x82\xA0", ""}));
+        HeaderBytes noNul = BuildHeader({}, 1, 512, 0);
+        std::fill(noNul.begin() + 5, noNul.begin() + 244, 'N');
+        dir_->write("no-nul", std::string(noNul.begin(), noNul.end()));
+        QCOMPARE(mkfifo(dir_->file("IMG0001.TMP").c_str(), 0644), 0);
+        QCOMPARE(symlink("self", dir_->file("self").c_str()), 0);
+
+        auto form = MakeForm();
+        form->IB_ReloadExecute();
+        QVERIFY(boxes_->shown().empty());
+        QCOMPARE(form->LV1->topLevelItemCount(), 4);
+
+        // Sorted by the machine's stored bytes: "A" < "NNNN" < 82 A0 < FF.
+        const std::vector<LibraryRow> rows = form->AllRows();
+        QCOMPARE(rows[0][kFileNameColumn], std::string("-rf"));
+        QCOMPARE(rows[1][kFileNameColumn], std::string("no-nul"));
+        QCOMPARE(rows[2][kFileNameColumn], std::string("kana"));
+        QCOMPARE(rows[3][kFileNameColumn], std::string("\xFF\xFE-not-utf8\nline.img"));
+
+        // Shown decoded, with U+FFFD for what is not code page 932; kept as stored.
+        const QTreeWidgetItem* bad = form->LV1->topLevelItem(3);
+        QVERIFY(bad->text(0).contains(kReplacement));
+        QVERIFY(bad->text(0).contains(QStringLiteral("bad")));
+        QCOMPARE(rows[3][kTitle], badTitle);
+        QCOMPARE(form->LV1->topLevelItem(2)->text(0), QStringLiteral("ゲーム"));
+        QCOMPARE(form->LV1->topLevelItem(1)->text(0), QString(30, 'N'));
+
+        // Each row leads back to exactly its own file.
+        for (const LibraryRow& row : rows) {
+            HeaderBytes header;
+            QVERIFY(ReadHeaderFile(form->ImagePathOf(row), header).ok());
+            QCOMPARE(DecodeField(header, kTitle), row[kTitle]);
+        }
+        QCOMPARE(RowNamed(*form, "IMG0001.TMP"), -1);
+    }
+};
+
+QTEST_MAIN(TestHostileWindow)
+#include "test_hostile_window.moc"
