@@ -2,9 +2,14 @@
 // its own function here and nothing else, so that each can grow on its own.
 #include "app/mainform.h"
 
+#include <cerrno>
+
+#include "library/imageedit.h"
+#include "library/prop.h"
 #include "media/drivetable.h"
 #include "settings/about1.h"
 #include "settings/config.h"
+#include "settings/messages.h"
 
 // ---------------------------------------------------------------------------
 // Image creation (F5)
@@ -28,6 +33,20 @@ void TMain_Form::IB_RestoreImageExecute()
 
 void TMain_Form::IB_DeleteImageExecute()
 {
+    const std::vector<LibraryRow> rows = SelectedRows();
+    if (rows.empty())
+        return;
+    if (ShowMessage(QString::fromStdString(MessageText(46)), QString::fromStdString(MessageText(3)),
+                    mb::YESNO | mb::ICONQUESTION | mb::TASKMODAL | mb::SETFOREGROUND) != mb::IDYES)
+        return;
+    std::vector<std::string> paths;
+    paths.reserve(rows.size());
+    for (const LibraryRow& row : rows)
+        paths.push_back(ImagePathOf(row));
+    // Deletion is final and silent: a file that could not go (write-protected,
+    // already gone) simply shows, or not, in the list the rescan builds.
+    DeleteImageFiles(paths);
+    IB_ReloadExecute();
 }
 
 // ---------------------------------------------------------------------------
@@ -36,6 +55,36 @@ void TMain_Form::IB_DeleteImageExecute()
 
 void TMain_Form::IB_PropertyExecute()
 {
+    const std::vector<LibraryRow> rows = SelectedRows();
+    if (rows.size() != 1)
+        return;
+    constexpr unsigned kErrorBox = mb::OK | mb::ICONERROR | mb::TASKMODAL | mb::SETFOREGROUND;
+
+    ImageHeaderFile file;
+    const IoStatus opened = file.Open(ImagePathOf(rows.front()));
+    if (opened.error == ENOENT) {
+        ShowMessage(QString::fromStdString(MessageText(47)), QString::fromStdString(MessageText(3)), kErrorBox);
+        IB_ReloadExecute();
+        return;
+    }
+    if (!opened.ok()) {
+        // Read-only, not a file, or too short for a header: nothing is written.
+        ShowMessage(QString::fromStdString(opened.message()), QString::fromStdString(MessageText(5)), kErrorBox);
+        return;
+    }
+
+    TProperty_Form dialog(Store(), services_.messageBox, this);
+    dialog.SetTexts(ReadHeader(file.header()).texts);
+    if (dialog.exec() != QDialog::Accepted)
+        return; // the file closes unchanged, the list stays as it is
+
+    IoStatus written = file.WriteTexts(dialog.Texts());
+    const IoStatus closed = file.Close();
+    if (written.ok())
+        written = closed;
+    if (!written.ok())
+        ShowMessage(QString::fromStdString(written.message()), QString::fromStdString(MessageText(5)), kErrorBox);
+    IB_ReloadExecute();
 }
 
 // ---------------------------------------------------------------------------

@@ -1,0 +1,316 @@
+// The property and deletion commands of the main window, on real image files
+// in a temporary image folder, with every message box answered by script.
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <sys/stat.h>
+
+#include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include "app/mainform.h"
+#include "library/cp932.h"
+#include "library/history.h"
+#include "library/imagefile.h"
+#include "library/prop.h"
+#include "media/drivetable.h"
+#include "settings/messages.h"
+#include "settings/regstore.h"
+#include "support/scripted_boxes.h"
+#include "support/tempdir.h"
+#include "support/when_open.h"
+#include "support/unprivileged.h"
+
+namespace {
+
+constexpr unsigned kErrorBox = mb::OK | mb::ICONERROR | mb::TASKMODAL | mb::SETFOREGROUND;
+constexpr unsigned kQuestionBox = mb::YESNO | mb::ICONQUESTION | mb::TASKMODAL | mb::SETFOREGROUND;
+
+QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+
+// An image folder with a stored profile pointing at it and a main window on top.
+struct Library {
+    TempDir dir;
+    std::string folder = dir.path() + "/Images/";
+    RegStore store{MakeFileBackend(dir.file("Tessarine.reg"))};
+    ScriptedBoxes boxes;
+    std::unique_ptr<TMain_Form> form;
+
+    Library()
+    {
+        std::filesystem::create_directories(folder);
+        store.RegWriteString(0, kSystemKey, "Drive", "A");
+        store.RegWriteString(0, kSystemKey, "Dir", folder);
+        store.RegWriteInteger(0, kSystemKey, "MultiSelect", 1);
+    }
+
+    // An image whose sectors are all distinct bytes, and whose bytes 244..255
+    // hold the figures.
+    std::string image(const std::string& name, const std::string& title, std::uint32_t sectors = 3) const
+    {
+        const HeaderBytes header = BuildHeader({title, "C", "A", "1992", "PC", "DOS"}, 2, 512, sectors);
+        std::string bytes(header.begin(), header.end());
+        for (std::uint32_t i = 0; i < sectors * 512; ++i)
+            bytes += static_cast<char>(i * 7 + 1);
+        dir.write("Images/" + name, bytes);
+        return bytes;
+    }
+
+    std::string read(const std::string& name) const { return dir.read("Images/" + name); }
+    std::string path(const std::string& name) const { return folder + name; }
+
+    void open()
+    {
+        MainFormServices services{
+            store,
+            boxes.func(),
+            [] { return std::unique_ptr<DriveAccess>(); },
+            [] { return std::vector<DriveEntry>{}; },
+            dir.file("tessarine"),
+            [](const std::string&) {},
+            [](TMain_Form&, bool) {},
+        };
+        form = std::make_unique<TMain_Form>(std::move(services));
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    }
+
+    QStringList titles() const
+    {
+        QStringList list;
+        for (int i = 0; i < form->LV1->topLevelItemCount(); ++i)
+            list << form->LV1->topLevelItem(i)->text(0);
+        return list;
+    }
+
+    // Selects the rows with these titles, as mouse clicks would.
+    void select(const QStringList& wanted)
+    {
+        form->LV1->clearSelection();
+        for (int i = 0; i < form->LV1->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* item = form->LV1->topLevelItem(i);
+            if (wanted.contains(item->text(0))) {
+                const QRect rect = form->LV1->visualItemRect(item);
+                QTest::mouseClick(form->LV1->viewport(), Qt::LeftButton, Qt::ControlModifier, rect.center());
+            }
+        }
+        QCOMPARE(form->LV1->selectedItems().size(), wanted.size());
+    }
+};
+
+// Rejects a property dialog that should not have opened, and tells it came.
+struct UnwantedDialog {
+    bool seen = false;
+    UnwantedDialog()
+    {
+        QTimer::singleShot(0, [this] {
+            if (auto* dialog = qobject_cast<TProperty_Form*>(QApplication::activeModalWidget())) {
+                seen = true;
+                dialog->reject();
+            }
+        });
+    }
+};
+
+std::string Field(const std::string& bytes, std::size_t offset, std::size_t width)
+{
+    return bytes.substr(offset, width + 1);
+}
+
+} // namespace
+
+class TestImageCommands : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { InitMessages("/nonexistent/tessarine"); }
+    void cleanup() { InitMessages("/nonexistent/tessarine"); }
+
+    void propertyRewritesTheDescriptivePartOnly()
+    {
+        Library lib;
+        const std::string before = lib.image("IMG1.TMP", "Old");
+        lib.image("IMG2.TMP", "Other");
+        lib.open();
+        lib.select({"Old"});
+        QVERIFY(lib.form->IB_Property->isEnabled());
+
+        QString caption;
+        WhenOpen<TProperty_Form>([&caption](TProperty_Form& d) {
+            caption = d.windowTitle();
+            QCOMPARE(d.Edit1->currentText(), QStringLiteral("Old"));
+            QCOMPARE(d.Edit4->currentText(), QStringLiteral("1992"));
+            d.Edit1->setEditText(QStringLiteral("  Foo  "));
+            d.Edit3->setEditText(QString());
+            QTest::mouseClick(d.OK_Btn, Qt::LeftButton);
+        });
+        lib.form->IB_Property->trigger();
+        QCOMPARE(caption, U("プロパティ"));
+
+        const std::string after = lib.read("IMG1.TMP");
+        QCOMPARE(after.size(), before.size());
+        QCOMPARE(Field(after, 5, 30), "Foo" + std::string(27, ' ') + std::string(1, '\0'));
+        QCOMPARE(Field(after, 67, 30), std::string(30, ' ') + std::string(1, '\0'));
+        QCOMPARE(Field(after, 98, 4), std::string("1992\0", 5));
+        QVERIFY(after.substr(244) == before.substr(244));
+        QCOMPARE(LoadHistory(lib.store, kTitle), HistoryList({"Foo"}));
+        QVERIFY(LoadHistory(lib.store, kAuthor).empty());
+        // Rescanned: the list shows the new title, nothing selected.
+        QCOMPARE(lib.titles(), QStringList({"Foo", "Other"}));
+        QVERIFY(lib.form->LV1->selectedItems().isEmpty());
+    }
+
+    void fifteenDoubleByteCharactersFillTheTitle()
+    {
+        Library lib;
+        lib.image("IMG1.TMP", "Old");
+        lib.open();
+        lib.select({"Old"});
+        const QString fifteen = U("日本語の題名を十五文字で書いた");
+        WhenOpen<TProperty_Form>([&fifteen](TProperty_Form& d) {
+            d.Edit1->setEditText(QString());
+            for (QChar c : fifteen + U("字"))
+                QTest::sendKeyEvent(QTest::Click, d.Edit1, Qt::Key_unknown, QString(c), Qt::NoModifier);
+            QCOMPARE(d.Edit1->currentText(), fifteen);
+            QTest::mouseClick(d.OK_Btn, Qt::LeftButton);
+        });
+        lib.form->IB_Property->trigger();
+        const std::string after = lib.read("IMG1.TMP");
+        QCOMPARE(after.substr(5, 31), Utf8ToCp932(fifteen.toStdString()).value_or("") + std::string(1, '\0'));
+        QCOMPARE(lib.titles(), QStringList({fifteen}));
+    }
+
+    void cancelChangesNothing()
+    {
+        Library lib;
+        const std::string before = lib.image("IMG1.TMP", "Old");
+        lib.open();
+        lib.select({"Old"});
+        const std::string storeBefore = lib.dir.read("Tessarine.reg");
+        bool opened = false;
+        WhenOpen<TProperty_Form>([&opened](TProperty_Form& d) {
+            opened = true;
+            d.Edit1->setEditText(QStringLiteral("Changed"));
+            QTest::mouseClick(d.Cancel_Btn, Qt::LeftButton);
+        });
+        lib.form->IB_Property->trigger();
+        QVERIFY(opened);
+        QVERIFY(lib.read("IMG1.TMP") == before);
+        QVERIFY(lib.dir.read("Tessarine.reg") == storeBefore);
+        // Not rescanned: the row is still there and still selected.
+        QCOMPARE(lib.titles(), QStringList({"Old"}));
+        QCOMPARE(lib.form->LV1->selectedItems().size(), 1);
+    }
+
+    void readOnlyImageIsReportedAndNotWritten()
+    {
+        Library lib;
+        const std::string before = lib.image("IMG1.TMP", "Old");
+        lib.open();
+        lib.select({"Old"});
+        QCOMPARE(::chmod(lib.dir.path().c_str(), 0755), 0);
+        QCOMPARE(::chmod(lib.folder.c_str(), 0755), 0);
+        QCOMPARE(::chmod(lib.path("IMG1.TMP").c_str(), 0444), 0);
+        {
+            UnprivilegedFiles nobody;
+            if (!nobody.effective())
+                QSKIP("cannot drop root's file permissions here");
+            lib.boxes.expect(QString::fromStdString(IoStatus::Fail(EACCES).message()), U("エラー"), kErrorBox);
+            UnwantedDialog dialog;
+            lib.form->IB_Property->trigger();
+            QVERIFY(!dialog.seen);
+        }
+        QVERIFY(lib.boxes.verifyDone());
+        QVERIFY(lib.read("IMG1.TMP") == before);
+    }
+
+    void vanishedImageIsReportedAndDropped()
+    {
+        Library lib;
+        lib.image("IMG1.TMP", "Gone");
+        lib.image("IMG2.TMP", "Kept");
+        lib.open();
+        lib.select({"Gone"});
+        std::filesystem::remove(lib.path("IMG1.TMP"));
+        lib.boxes.expect(U("イメージファイルが存在しません"), U("確認"), kErrorBox);
+        lib.form->IB_Property->trigger();
+        QVERIFY(lib.boxes.verifyDone());
+        QCOMPARE(lib.boxes.shown().back().owner.data(), lib.form.get());
+        QCOMPARE(lib.titles(), QStringList({"Kept"}));
+    }
+
+    void twoSelectedRowsDoNothing()
+    {
+        Library lib;
+        lib.image("IMG1.TMP", "A");
+        lib.image("IMG2.TMP", "B");
+        lib.open();
+        lib.select({"A", "B"});
+        QVERIFY(!lib.form->IB_Property->isEnabled());
+        UnwantedDialog dialog;
+        lib.form->IB_PropertyExecute();
+        QTest::qWait(20);
+        QVERIFY(!dialog.seen);
+    }
+
+    void languageFileCaption()
+    {
+        Library lib;
+        std::string rsl = "[Strings]\r\n";
+        for (int n = 1; n <= 67; ++n)
+            rsl += std::to_string(n) + "=M" + std::to_string(n) + "\r\n";
+        lib.dir.write("tessarine.rsl", rsl);
+        InitMessages(lib.dir.file("tessarine"));
+        lib.image("IMG1.TMP", "T");
+        lib.open();
+        lib.select({"T"});
+        QString caption;
+        WhenOpen<TProperty_Form>([&caption](TProperty_Form& d) { caption = d.windowTitle(); });
+        lib.form->IB_Property->trigger();
+        QCOMPARE(caption, QStringLiteral("M60"));
+    }
+
+    void deleteRemovesSelectedFilesAfterYes()
+    {
+        Library lib;
+        lib.image("IMG1.TMP", "A");
+        lib.image("IMG2.TMP", "B");
+        lib.image("IMG3.TMP", "C");
+        lib.image("IMG4.TMP", "D");
+        lib.open();
+        lib.select({"A", "B", "D"});
+        // Another program removes one of them first: no message for it.
+        std::filesystem::remove(lib.path("IMG2.TMP"));
+        lib.boxes.expect(U("選択したイメージファイルを削除しますか？"), U("確認"), kQuestionBox, mb::IDYES);
+        lib.form->IB_DeleteImage->trigger();
+        QVERIFY(lib.boxes.verifyDone());
+        QVERIFY(!std::filesystem::exists(lib.path("IMG1.TMP")));
+        QVERIFY(!std::filesystem::exists(lib.path("IMG4.TMP")));
+        QVERIFY(std::filesystem::exists(lib.path("IMG3.TMP")));
+        QCOMPARE(lib.titles(), QStringList({"C"}));
+    }
+
+    void deleteNoTouchesNothing()
+    {
+        Library lib;
+        lib.image("IMG1.TMP", "A");
+        lib.image("IMG2.TMP", "B");
+        lib.open();
+        lib.select({"A", "B"});
+        // A file that appears now would show only after a rescan.
+        lib.image("IMG3.TMP", "C");
+        lib.boxes.expect(U("選択したイメージファイルを削除しますか？"), U("確認"), kQuestionBox, mb::IDNO);
+        lib.form->IB_DeleteImage->trigger();
+        QVERIFY(lib.boxes.verifyDone());
+        QVERIFY(std::filesystem::exists(lib.path("IMG1.TMP")));
+        QVERIFY(std::filesystem::exists(lib.path("IMG2.TMP")));
+        QCOMPARE(lib.titles(), QStringList({"A", "B"}));
+        QCOMPARE(lib.form->LV1->selectedItems().size(), 2);
+    }
+};
+
+QTEST_MAIN(TestImageCommands)
+#include "test_image_commands.moc"
