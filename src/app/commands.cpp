@@ -3,13 +3,76 @@
 #include "app/mainform.h"
 
 #include <cerrno>
+#include <filesystem>
 
+#include <QProgressBar>
+
+#include "app/transferhost.h"
 #include "library/imageedit.h"
 #include "library/prop.h"
+#include "media/create.h"
+#include "media/drive.h"
 #include "media/drivetable.h"
+#include "media/restore.h"
 #include "settings/about1.h"
 #include "settings/config.h"
 #include "settings/messages.h"
+
+namespace {
+
+QString Msg(int n, std::string_view arg = {})
+{
+    return QString::fromStdString(MessageText(n, arg));
+}
+
+constexpr unsigned kBoxStyle = mb::TASKMODAL | mb::SETFOREGROUND;
+
+// The caption of the no-medium question: the product name.
+const QString kProductName = QStringLiteral("Tessarine");
+
+char DriveLetter(const std::string& drive)
+{
+    return drive.empty() ? 'A' : drive.front();
+}
+
+// The no-medium question, repeated on Retry while the drive has no medium.
+// false: the user gave up.
+bool WaitForMedium(TMain_Form& form, DriveAccess& drives, const std::string& drive)
+{
+    while (drives.DriveReady(DriveLetter(drive)) == -1) {
+        if (form.ShowMessage(Msg(34, drive), kProductName, mb::RETRYCANCEL | mb::ICONQUESTION | kBoxStyle) !=
+            mb::IDRETRY)
+            return false;
+    }
+    return true;
+}
+
+// The end of a transfer command, on every way out: status empty, messages
+// pumped, the cancel flag cleared, the busy state left.
+struct TransferEnd {
+    TMain_Form& form;
+    ~TransferEnd()
+    {
+        form.SetStatusText(QString());
+        TMain_Form::PumpMessages();
+        form.CancelRequested = false;
+        form.PB1->setValue(0);
+        form.EnableCommands(true);
+    }
+};
+
+// Removes the file of a creation that did not complete; a file that stays
+// behind is reported, so nobody takes it for an image.
+void DeleteUnfinishedImage(TMain_Form& form, const std::string& path)
+{
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+    if (ec)
+        form.ShowMessage(QString::fromStdString(path + ": " + ec.message()), Msg(5),
+                         mb::OK | mb::ICONERROR | kBoxStyle);
+}
+
+} // namespace
 
 // ---------------------------------------------------------------------------
 // Image creation (F5)
@@ -17,6 +80,59 @@
 
 void TMain_Form::IB_CreateImageExecute()
 {
+    const std::string drive = SourceDrive;
+    const char letter = DriveLetter(drive);
+    std::unique_ptr<DriveAccess> drives = services_.drives();
+    if (!WaitForMedium(*this, *drives, drive))
+        return;
+
+    EnableCommands(false);
+    const TransferEnd end{*this};
+    CancelRequested = false;
+    SetStatusText(Msg(35));
+    PumpMessages();
+
+    int error = 0;
+    const std::string path = NewImageFileName(ImageFolder, error);
+    if (path.empty()) {
+        ShowMessage(QString::fromStdString(IoStatus::Fail(error).message()), Msg(5),
+                    mb::OK | mb::ICONERROR | kBoxStyle);
+        return;
+    }
+
+    FormTransferHost host(*this);
+    TransferResult result;
+    try {
+        result = CreateFromDrive(*drives, letter, path, host);
+    } catch (...) {
+        // The settings store failed under the property dialog: the error is
+        // shown by the caller, the empty file must not stay behind.
+        std::error_code ec;
+        std::filesystem::remove(path, ec);
+        throw;
+    }
+    switch (result.outcome) {
+    case kTransferCancelled:
+        drives->Eject(letter);
+        ShowMessage(Msg(36), Msg(3), mb::OK | mb::ICONWARNING | kBoxStyle);
+        DeleteUnfinishedImage(*this, path);
+        break;
+    case kTransferFailed:
+        drives->Eject(letter);
+        // A failing image file is not the disk's fault: the system says what went wrong.
+        ShowMessage(result.source == FailureSource::ImageFile ? QString::fromStdString(result.errorText()) : Msg(37),
+                    Msg(5), mb::OK | mb::ICONERROR | kBoxStyle);
+        DeleteUnfinishedImage(*this, path);
+        break;
+    case kTransferNotConfirmed:
+        DeleteUnfinishedImage(*this, path);
+        break;
+    default:
+        drives->Eject(letter);
+        ShowMessage(Msg(38), Msg(3), mb::OK | mb::ICONINFORMATION | kBoxStyle);
+        IB_ReloadExecute();
+        break;
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -25,6 +141,54 @@ void TMain_Form::IB_CreateImageExecute()
 
 void TMain_Form::IB_RestoreImageExecute()
 {
+    if (ShowMessage(Msg(40), Msg(3), mb::YESNO | mb::ICONQUESTION | kBoxStyle) != mb::IDYES)
+        return;
+
+    EnableCommands(false);
+    const TransferEnd end{*this};
+    CancelRequested = false;
+    const std::string drive = SourceDrive;
+    const char letter = DriveLetter(drive);
+    std::unique_ptr<DriveAccess> drives = services_.drives();
+    FormTransferHost host(*this);
+
+    // In list order; the list is disabled, so the selection stays as it was.
+    int processed = 0;
+    for (int i = 0; i < LV1->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = LV1->topLevelItem(i);
+        if (!item->isSelected())
+            continue;
+        ++processed;
+
+        QString title = item->text(0);
+        while (!title.isEmpty() && title.front().unicode() <= 0x20)
+            title.remove(0, 1);
+        while (!title.isEmpty() && title.back().unicode() <= 0x20)
+            title.chop(1);
+        SetStatusText(Msg(41, title.toStdString()));
+        PumpMessages();
+
+        if (!WaitForMedium(*this, *drives, drive))
+            return;
+        const TransferResult result = RestoreToDrive(*drives, letter, ImagePathOf(RowOf(item)), host);
+        drives->Eject(letter);
+
+        if (result.outcome == kTransferCancelled) {
+            ShowMessage(Msg(36), Msg(3), mb::OK | mb::ICONWARNING | kBoxStyle);
+            return;
+        }
+        if (result.outcome == kTransferFailed) {
+            ShowMessage(Msg(42), Msg(3), mb::OK | mb::ICONERROR | kBoxStyle);
+            return;
+        }
+        const qsizetype selected = LV1->selectedItems().size();
+        if (selected == 1 || selected == processed) {
+            ShowMessage(Msg(43), Msg(3), mb::OK | mb::ICONINFORMATION | kBoxStyle);
+        } else if (ShowMessage(Msg(44) + QStringLiteral("\r\n") + Msg(45), Msg(3),
+                               mb::OKCANCEL | mb::ICONINFORMATION | kBoxStyle) != mb::IDOK) {
+            return;
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------

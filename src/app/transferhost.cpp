@@ -1,0 +1,51 @@
+#include "app/transferhost.h"
+
+#include <algorithm>
+#include <climits>
+
+#include <QProgressBar>
+
+#include "app/mainform.h"
+#include "library/prop.h"
+#include "settings/messages.h"
+
+namespace {
+
+int BarValue(std::uint32_t value)
+{
+    return static_cast<int>(std::min<std::uint32_t>(value, INT_MAX));
+}
+
+} // namespace
+
+void FormTransferHost::SetProgressRange(std::uint32_t maximum)
+{
+    form_.PB1->setRange(0, BarValue(maximum));
+    form_.PB1->setValue(0);
+}
+
+void FormTransferHost::SetProgress(std::uint32_t position)
+{
+    form_.PB1->setValue(BarValue(position));
+}
+
+void FormTransferHost::ProcessMessages()
+{
+    TMain_Form::PumpMessages();
+}
+
+bool FormTransferHost::CancelRequested()
+{
+    return form_.CancelRequested;
+}
+
+bool FormTransferHost::AskImageTexts(ImageTexts& texts)
+{
+    TProperty_Form dialog(form_.Store(), form_.Services().messageBox, &form_);
+    dialog.SetCaption(QString::fromStdString(MessageText(39)));
+    dialog.SetTexts(ImageTexts{});
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    texts = dialog.Texts();
+    return true;
+}

@@ -1,0 +1,530 @@
+// Image creation (F5) and restoration (F6) run end to end through the main
+// window: boxes and their order, busy state, eject points, what is left in
+// the image folder, and the media written.
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <regex>
+
+#include <sys/resource.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include "app/mainform.h"
+#include "library/imagefile.h"
+#include "library/prop.h"
+#include "media/fatmedia.h"
+#include "media/memory_drive.h"
+#include "media/virtual_drive.h"
+#include "settings/messages.h"
+#include "settings/regstore.h"
+#include "support/scripted_boxes.h"
+#include "support/tempdir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr unsigned kStyle = mb::TASKMODAL | mb::SETFOREGROUND;
+
+QString Msg(int n, std::string_view arg = {})
+{
+    return QString::fromStdString(MessageText(n, arg));
+}
+
+// Every transfer gets its own access object; they all reach one fake drive.
+class SharedDrive : public DriveAccess {
+public:
+    explicit SharedDrive(DriveAccess& drive) : drive_(drive) {}
+    bool IsNtFamily() override { return drive_.IsNtFamily(); }
+    int DriveReady(char letter) override { return drive_.DriveReady(letter); }
+    IoStatus QueryAllocation(char letter, AllocationFigures& figures) override
+    {
+        return drive_.QueryAllocation(letter, figures);
+    }
+    std::unique_ptr<DeviceHandle> Open(char letter, bool forWriting, IoStatus& status) override
+    {
+        return drive_.Open(letter, forWriting, status);
+    }
+    void Eject(char letter) override { drive_.Eject(letter); }
+
+private:
+    DriveAccess& drive_;
+};
+
+// Acts on the modal dialog T once it is open. Polls, since the commands let
+// window messages run before their dialog opens.
+template <typename T>
+void WhenModal(std::function<void(T&)> act)
+{
+    auto* timer = new QTimer;
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    QObject::connect(timer, &QTimer::timeout, [timer, clock, act = std::move(act)] {
+        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (dialog == nullptr && clock->elapsed() < 10000)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        if (dialog == nullptr) {
+            QTest::qFail("the expected dialog did not open", __FILE__, __LINE__);
+            return;
+        }
+        act(*dialog);
+        if (dialog->isVisible())
+            dialog->reject();
+    });
+    timer->start(5);
+}
+
+void AcceptWithTitle(const char* title)
+{
+    WhenModal<TProperty_Form>([title](TProperty_Form& d) {
+        QCOMPARE(d.windowTitle(), Msg(39));
+        QCOMPARE(d.Edit1->currentText(), QString());
+        d.Edit1->setEditText(QString::fromUtf8(title));
+        d.Edit4->setEditText(QStringLiteral("1992"));
+        QTest::mouseClick(d.OK_Btn, Qt::LeftButton);
+    });
+}
+
+int Count(const std::vector<std::string>& log, const std::string& entry)
+{
+    return static_cast<int>(std::count(log.begin(), log.end(), entry));
+}
+
+struct Profile {
+    TempDir dir;
+    std::string folder = dir.path() + "/Images/";
+    RegStore store{MakeFileBackend(dir.file("Tessarine.reg"))};
+    ScriptedBoxes boxes;
+    MemoryDrive memory;
+    std::function<std::unique_ptr<DriveAccess>()> drives = [this] { return std::make_unique<SharedDrive>(memory); };
+    std::unique_ptr<TMain_Form> form;
+
+    Profile()
+    {
+        fs::create_directories(folder);
+        store.RegWriteString(0, kSystemKey, "Drive", "A");
+        store.RegWriteString(0, kSystemKey, "Dir", folder);
+        store.RegWriteInteger(0, kSystemKey, "MultiSelect", 1);
+    }
+
+    TMain_Form& open()
+    {
+        MainFormServices services{
+            store,
+            boxes.func(),
+            drives,
+            [] { return std::vector<DriveEntry>{}; },
+            dir.file("tessarine"),
+            [](const std::string&) {},
+            [](TMain_Form&, bool) { QTest::qFail("no configuration expected", __FILE__, __LINE__); },
+        };
+        form = std::make_unique<TMain_Form>(std::move(services));
+        form->show();
+        if (!QTest::qWaitForWindowExposed(form.get()))
+            QTest::qFail("window not shown", __FILE__, __LINE__);
+        return *form;
+    }
+
+    std::vector<std::string> files() const
+    {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(folder))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    // An image of `sectors` sectors of 512 bytes, every byte `fill`.
+    void image(const std::string& name, const char* title, std::uint8_t fill, std::uint32_t sectors = 64)
+    {
+        const HeaderBytes h = BuildHeader({title, "", "", "", "PC-98", ""}, 1, 512, sectors);
+        std::string bytes(h.begin(), h.end());
+        bytes += std::string(sectors * 512, static_cast<char>(fill));
+        dir.write("Images/" + name, bytes);
+    }
+
+    void selectAll()
+    {
+        for (int i = 0; i < form->LV1->topLevelItemCount(); ++i)
+            form->LV1->topLevelItem(i)->setSelected(true);
+        form->UpdateSelectionCommands();
+    }
+
+    // The window is back as before the command.
+    void expectIdle()
+    {
+        QVERIFY(!form->IsBusy());
+        QCOMPARE(form->StatusText(), QString());
+        QVERIFY(!form->CancelRequested);
+        QVERIFY(form->PB1->value() <= 0); // 0, or never moved
+    }
+};
+
+bool Filled(const std::vector<std::uint8_t>& bytes, std::uint8_t fill)
+{
+    return std::all_of(bytes.begin(), bytes.end(), [fill](std::uint8_t b) { return b == fill; });
+}
+
+MemoryMedium BlankMedium(std::uint64_t sectors)
+{
+    MemoryMedium m = MemoryDrive::PatternMedium(sectors);
+    std::fill(m.bytes.begin(), m.bytes.end(), 0);
+    return m;
+}
+
+ExpectedBox Box(const QString& text, const QString& caption, unsigned flags, int answer,
+                std::function<void(const RecordedBox&)> whileOpen = {})
+{
+    return ExpectedBox{text, answer, caption, flags | kStyle, std::move(whileOpen)};
+}
+
+} // namespace
+
+class TestTransferCommands : public QObject {
+    Q_OBJECT
+private:
+    TempDir exeDir_;
+
+private slots:
+    void init() { InitMessages(exeDir_.file("tessarine")); }
+
+    void createWaitsForAMediumCopiesItWholeAndListsTheImage()
+    {
+        Profile p;
+        p.memory.media['A'] = MemoryDrive::PatternMedium(2880, 512, 1, 2847);
+        p.memory.readyScript = {-1, -1};
+        TMain_Form& form = p.open();
+
+        bool closeRefused = false, busyDuring = false;
+        QString statusDuring;
+        int maximumDuring = 0;
+        p.memory.onSector = [&](std::uint64_t i) {
+            if (i != 1000)
+                return;
+            closeRefused = !form.close();
+            busyDuring = form.IsBusy();
+            statusDuring = form.StatusText();
+            maximumDuring = form.PB1->maximum();
+        };
+        const QString noMedium = Msg(34, "A");
+        p.boxes.expect(Box(noMedium, "Tessarine", mb::RETRYCANCEL | mb::ICONQUESTION, mb::IDRETRY));
+        p.boxes.expect(Box(noMedium, "Tessarine", mb::RETRYCANCEL | mb::ICONQUESTION, mb::IDRETRY));
+        p.boxes.expect(Box(Msg(38), Msg(3), mb::OK | mb::ICONINFORMATION, mb::IDOK, [&](const RecordedBox&) {
+            QCOMPARE(p.memory.log.back(), std::string("eject A"));
+        }));
+        AcceptWithTitle("GAME DISK 1");
+        form.IB_CreateImage->trigger();
+        QVERIFY(p.boxes.verifyDone());
+
+        QVERIFY(closeRefused);
+        QVERIFY(busyDuring);
+        QVERIFY(form.isVisible());
+        QCOMPARE(statusDuring, Msg(35));
+        QCOMPARE(maximumDuring, 2880);
+        p.expectIdle();
+
+        const auto files = p.files();
+        QCOMPARE(files.size(), std::size_t{1});
+        QVERIFY(std::regex_match(files[0], std::regex("IMG[0-9A-F]{4}\\.TMP")));
+        QCOMPARE(fs::file_size(p.folder + files[0]), std::uintmax_t{1474816});
+        QCOMPARE(form.LV1->topLevelItemCount(), 1);
+        QCOMPARE(form.LV1->topLevelItem(0)->text(0), QStringLiteral("GAME DISK 1"));
+        QCOMPARE(form.LV1->topLevelItem(0)->text(kFileNameColumn), QString::fromStdString(files[0]));
+    }
+
+    void creationLeftBeforeTheCopyLeavesNoFile()
+    {
+        // Cancel in the no-medium box: the busy state is never entered.
+        {
+            Profile p;
+            TMain_Form& form = p.open();
+            p.boxes.expect(Box(Msg(34, "A"), "Tessarine", mb::RETRYCANCEL | mb::ICONQUESTION, mb::IDCANCEL,
+                               [&](const RecordedBox&) {
+                                   QVERIFY(!form.IsBusy());
+                                   QCOMPARE(form.StatusText(), QString());
+                               }));
+            form.IB_CreateImage->trigger();
+            QVERIFY(p.boxes.verifyDone());
+            QVERIFY(p.files().empty());
+            QCOMPARE(p.memory.log, std::vector<std::string>{"ready A"});
+            p.expectIdle();
+        }
+        // The property dialog left without OK: no eject, no box, no file.
+        {
+            Profile p;
+            p.memory.media['A'] = MemoryDrive::PatternMedium(64);
+            TMain_Form& form = p.open();
+            WhenModal<TProperty_Form>([](TProperty_Form& d) { QTest::mouseClick(d.Cancel_Btn, Qt::LeftButton); });
+            form.IB_CreateImage->trigger();
+            QVERIFY(p.boxes.verifyDone());
+            QVERIFY(p.files().empty());
+            QCOMPARE(Count(p.memory.log, "eject A"), 0);
+            QCOMPARE(Count(p.memory.log, "alloc A"), 0);
+            p.expectIdle();
+        }
+        // No new name in a missing folder: the system's text, before the dialog.
+        {
+            Profile p;
+            p.memory.media['A'] = MemoryDrive::PatternMedium(64);
+            TMain_Form& form = p.open();
+            fs::remove_all(p.folder);
+            p.boxes.expect(Box(QString::fromUtf8(std::strerror(ENOENT)), Msg(5), mb::OK | mb::ICONERROR, mb::IDOK));
+            form.IB_CreateImage->trigger();
+            QVERIFY(p.boxes.verifyDone());
+            QCOMPARE(Count(p.memory.log, "eject A"), 0);
+            p.expectIdle();
+        }
+    }
+
+    void aFailedOrCancelledCopyEjectsReportsAndDeletesTheFile()
+    {
+        struct Case {
+            const char* what;
+            std::function<void(Profile&, TMain_Form&)> arrange;
+            QString text;
+            QString caption;
+            unsigned icon;
+        };
+        const Case cases[] = {
+            {"read failure", [](Profile& p, TMain_Form&) { p.memory.failReadAt = 100; }, Msg(37), Msg(5),
+             mb::ICONERROR},
+            {"lock refused", [](Profile& p, TMain_Form&) { p.memory.lockError = EBUSY; }, Msg(37), Msg(5),
+             mb::ICONERROR},
+            {"medium gone", [](Profile& p, TMain_Form&) { p.memory.allocationError = ENOMEDIUM; }, Msg(37), Msg(5),
+             mb::ICONERROR},
+            {"Esc",
+             [](Profile& p, TMain_Form& form) {
+                 p.memory.onSector = [&form](std::uint64_t i) {
+                     if (i == 500)
+                         QTest::keyClick(&form, Qt::Key_Escape);
+                 };
+             },
+             Msg(36), Msg(3), mb::ICONWARNING},
+        };
+        for (const Case& c : cases) {
+            Profile p;
+            p.memory.media['A'] = MemoryDrive::PatternMedium(2880);
+            TMain_Form& form = p.open();
+            c.arrange(p, form);
+            p.boxes.expect(Box(c.text, c.caption, mb::OK | c.icon, mb::IDOK, [&](const RecordedBox&) {
+                QCOMPARE(p.memory.log.back(), std::string("eject A"));
+            }));
+            AcceptWithTitle("DISK");
+            form.IB_CreateImage->trigger();
+            QVERIFY2(p.boxes.verifyDone(), c.what);
+            QVERIFY2(p.files().empty(), c.what);
+            QCOMPARE(form.LV1->topLevelItemCount(), 0);
+            p.expectIdle();
+        }
+    }
+
+    void anImageFileThatCannotBeWrittenIsReportedInTheSystemsWords()
+    {
+        Profile p;
+        p.memory.media['A'] = MemoryDrive::PatternMedium(2880);
+        TMain_Form& form = p.open();
+        p.boxes.expect(Box(QString::fromUtf8(std::strerror(EFBIG)), Msg(5), mb::OK | mb::ICONERROR, mb::IDOK,
+                           [&](const RecordedBox&) { QCOMPARE(p.memory.log.back(), std::string("eject A")); }));
+        AcceptWithTitle("DISK");
+
+        struct rlimit old {};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+        auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit small = old;
+        small.rlim_cur = 200000;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        form.IB_CreateImage->trigger();
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, previous);
+
+        QVERIFY(p.boxes.verifyDone());
+        QVERIFY(p.files().empty());
+        p.expectIdle();
+    }
+
+    void restoresTheSelectedImagesInListOrderAskingForEachNextMedium()
+    {
+        Profile p;
+        p.memory.media['A'] = BlankMedium(64);
+        p.image("c.img", "DISK 3", 0x30);
+        p.image("a.img", "DISK 1", 0x10);
+        p.image("b.img", "DISK 2", 0x20);
+        TMain_Form& form = p.open();
+        p.selectAll();
+
+        const QString next = Msg(44) + QStringLiteral("\r\n") + Msg(45);
+        auto expectRun = [&](const char* first, const char* second, const char* third, std::uint8_t a,
+                             std::uint8_t b, std::uint8_t c) {
+            auto written = [&](const char* title, std::uint8_t fill) {
+                return [&p, &form, title, fill](const RecordedBox&) {
+                    QCOMPARE(form.StatusText(), Msg(41, title));
+                    QVERIFY(Filled(p.memory.media['A'].bytes, fill));
+                    QCOMPARE(p.memory.log.back(), std::string("eject A"));
+                };
+            };
+            p.boxes.expect(Box(Msg(40), Msg(3), mb::YESNO | mb::ICONQUESTION, mb::IDYES));
+            p.boxes.expect(Box(next, Msg(3), mb::OKCANCEL | mb::ICONINFORMATION, mb::IDOK, written(first, a)));
+            p.boxes.expect(Box(next, Msg(3), mb::OKCANCEL | mb::ICONINFORMATION, mb::IDOK, written(second, b)));
+            p.boxes.expect(Box(Msg(43), Msg(3), mb::OK | mb::ICONINFORMATION, mb::IDOK, written(third, c)));
+            form.IB_RestoreImage->trigger();
+            QVERIFY(p.boxes.verifyDone());
+            p.expectIdle();
+        };
+        expectRun("DISK 1", "DISK 2", "DISK 3", 0x10, 0x20, 0x30);
+        QCOMPARE(Count(p.memory.log, "eject A"), 3);
+
+        // Sorted the other way round, the same selection goes the other way.
+        form.LV1ColumnClick(0);
+        QCOMPARE(form.LV1->topLevelItem(0)->text(0), QStringLiteral("DISK 3"));
+        expectRun("DISK 3", "DISK 2", "DISK 1", 0x30, 0x20, 0x10);
+    }
+
+    void restorationRunsEndEarlyWithTheirOwnBox()
+    {
+        struct Case {
+            const char* what;
+            std::function<void(Profile&, TMain_Form&)> arrange;
+            std::vector<ExpectedBox> after; // the boxes after the confirmation
+            std::uint8_t mediumFill;        // what the medium holds afterwards
+            int ejects;
+        };
+        const QString next = Msg(44) + QStringLiteral("\r\n") + Msg(45);
+        const Case cases[] = {
+            {"one image", [](Profile& p, TMain_Form&) { p.selectAll(); },
+             {Box(Msg(43), Msg(3), mb::OK | mb::ICONINFORMATION, mb::IDOK)}, 0x10, 1},
+            {"Cancel in the first next-medium box",
+             [](Profile& p, TMain_Form&) {
+                 p.image("b.img", "DISK 2", 0x20);
+                 p.form->IB_ReloadExecute();
+                 p.selectAll();
+             },
+             {Box(next, Msg(3), mb::OKCANCEL | mb::ICONINFORMATION, mb::IDCANCEL)}, 0x10, 1},
+            {"lock refused",
+             [](Profile& p, TMain_Form&) {
+                 p.memory.lockError = EBUSY;
+                 p.selectAll();
+             },
+             {Box(Msg(42), Msg(3), mb::OK | mb::ICONERROR, mb::IDOK)}, 0x00, 1},
+            {"Esc",
+             [](Profile& p, TMain_Form& form) {
+                 p.memory.onSector = [&form](std::uint64_t k) {
+                     if (k == 10)
+                         QTest::keyClick(&form, Qt::Key_Escape);
+                 };
+                 p.selectAll();
+             },
+             {Box(Msg(36), Msg(3), mb::OK | mb::ICONWARNING, mb::IDOK)}, 0xFF, 1},
+            {"no medium, Retry twice, then Cancel",
+             [](Profile& p, TMain_Form&) {
+                 p.memory.readyScript = {-1, -1, -1};
+                 p.selectAll();
+             },
+             {Box(Msg(34, "A"), "Tessarine", mb::RETRYCANCEL | mb::ICONQUESTION, mb::IDRETRY),
+              Box(Msg(34, "A"), "Tessarine", mb::RETRYCANCEL | mb::ICONQUESTION, mb::IDRETRY),
+              Box(Msg(34, "A"), "Tessarine", mb::RETRYCANCEL | mb::ICONQUESTION, mb::IDCANCEL)},
+             0x00, 0},
+            {"an image with a nonsense header",
+             [](Profile& p, TMain_Form&) {
+                 p.image("a.img", "DISK 1", 0x10, 0);
+                 p.form->IB_ReloadExecute();
+                 p.selectAll();
+             },
+             {Box(Msg(42), Msg(3), mb::OK | mb::ICONERROR, mb::IDOK)}, 0x00, 1},
+        };
+        for (const Case& c : cases) {
+            Profile p;
+            p.memory.media['A'] = BlankMedium(64);
+            p.image("a.img", "DISK 1", 0x10);
+            TMain_Form& form = p.open();
+            c.arrange(p, form);
+            p.boxes.expect(Box(Msg(40), Msg(3), mb::YESNO | mb::ICONQUESTION, mb::IDYES));
+            for (const ExpectedBox& box : c.after)
+                p.boxes.expect(box);
+            form.IB_RestoreImage->trigger();
+            QVERIFY2(p.boxes.verifyDone(), c.what);
+            QCOMPARE(Count(p.memory.log, "eject A"), c.ejects);
+            const auto& bytes = p.memory.media['A'].bytes;
+            if (c.mediumFill == 0xFF) // the sector under way when Esc came is finished, no more
+                QVERIFY2(Filled({bytes.begin(), bytes.begin() + 11 * 512}, 0x10) &&
+                             Filled({bytes.begin() + 11 * 512, bytes.end()}, 0x00),
+                         c.what);
+            else
+                QVERIFY2(Filled(bytes, c.mediumFill), c.what);
+            p.expectIdle();
+        }
+    }
+
+    void noAnswerButYesRestoresNothing()
+    {
+        Profile p;
+        p.memory.media['A'] = BlankMedium(64);
+        p.image("a.img", "DISK 1", 0x10);
+        TMain_Form& form = p.open();
+        p.selectAll();
+        p.boxes.expect(Box(Msg(40), Msg(3), mb::YESNO | mb::ICONQUESTION, mb::IDNO, [&](const RecordedBox&) {
+            QVERIFY(!form.IsBusy());
+        }));
+        form.IB_RestoreImage->trigger();
+        QVERIFY(p.boxes.verifyDone());
+        QVERIFY(p.memory.log.empty());
+        p.expectIdle();
+    }
+
+    // FAT12 floppies full to their last cluster, made by mkfs.fat and mcopy,
+    // go through both commands onto blank media; fsck.fat and mcopy judge.
+    void floppiesSurviveBothCommands()
+    {
+        if (std::string why = FatToolsMissing(); !why.empty())
+            QSKIP(why.c_str());
+        for (const FatGeometry& g : {kFloppy1440, kFloppy720}) {
+            Profile p;
+            std::string error;
+            const auto content = MakeFullFatMedium(p.dir, "original.fd", g, &error);
+            QVERIFY2(!content.empty(), error.c_str());
+            p.dir.write("blank.fd", "");
+            fs::resize_file(p.dir.file("blank.fd"), std::uint64_t{g.sectors} * 512);
+            p.drives = [&p] { return DrivesOver({{'A', p.dir.file("original.fd")}, {'B', p.dir.file("blank.fd")}}); };
+            TMain_Form& form = p.open();
+
+            AcceptWithTitle("FULL DISK");
+            p.boxes.expect(Box(Msg(38), Msg(3), mb::OK | mb::ICONINFORMATION, mb::IDOK));
+            form.IB_CreateImage->trigger();
+            QVERIFY2(p.boxes.verifyDone(), g.name);
+            const auto files = p.files();
+            QCOMPARE(files.size(), std::size_t{1});
+            const std::string image = p.folder + files[0];
+            QCOMPARE(fs::file_size(image), 256 + std::uintmax_t{g.sectors} * 512);
+            HeaderBytes header{};
+            const std::vector<std::uint8_t> bytes = FileBytes(image);
+            std::copy_n(bytes.begin(), header.size(), header.begin());
+            const ImageHeader h = ReadHeader(header);
+            QCOMPARE(h.texts[kTitle], std::string("FULL DISK"));
+            QCOMPARE(h.sectorCount, g.sectors);
+            QCOMPARE(h.bytesPerSector, 512u);
+            QCOMPARE(h.sectorsPerCluster, g.clusterBytes / 512);
+
+            form.SourceDrive = "B";
+            p.selectAll();
+            p.boxes.expect(Box(Msg(40), Msg(3), mb::YESNO | mb::ICONQUESTION, mb::IDYES));
+            p.boxes.expect(Box(Msg(43), Msg(3), mb::OK | mb::ICONINFORMATION, mb::IDOK));
+            form.IB_RestoreImage->trigger();
+            QVERIFY2(p.boxes.verifyDone(), g.name);
+
+            QVERIFY2(FatMediumHolds(p.dir.file("blank.fd"), content, &error), error.c_str());
+        }
+    }
+};
+
+QTEST_MAIN(TestTransferCommands)
+#include "test_transfer_commands.moc"
