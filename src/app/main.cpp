@@ -6,6 +6,7 @@
 
 #include <QApplication>
 
+#include "app/hostprocess.h"
 #include "app/mainform.h"
 #include "media/drive.h"
 #include "media/drivetable.h"
@@ -51,6 +52,7 @@ std::map<char, std::string> ExplicitDrives(RegStore& store)
 
 int main(int argc, char* argv[])
 {
+    PrepareHostProcess();
     TessarineApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tessarine"));
 

@@ -1,0 +1,8 @@
+#include "app/hostprocess.h"
+
+#include <csignal>
+
+void PrepareHostProcess()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+}
