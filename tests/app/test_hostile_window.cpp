@@ -4,13 +4,17 @@
 #include "app/mainform.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <filesystem>
 #include <memory>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QtTest>
 
 #include "library/imagefile.h"
+#include "media/memory_drive.h"
 #include "settings/messages.h"
 #include "settings/regbackend.h"
 #include "settings/regstore.h"
@@ -27,6 +31,12 @@ std::string HeaderText(const ImageTexts& texts)
 
 const QString kReplacement = QString(QChar(0xFFFD));
 
+constexpr unsigned kStyle = mb::TASKMODAL | mb::SETFOREGROUND;
+
+QString Msg(int n) { return QString::fromStdString(MessageText(n)); }
+
+QString SystemText(int error) { return QString::fromStdString(IoStatus::Fail(error).message()); }
+
 } // namespace
 
 class TestHostileWindow : public QObject {
@@ -41,7 +51,11 @@ class TestHostileWindow : public QObject {
         MainFormServices services{
             *store_,
             boxes_->func(),
-            [] { return std::unique_ptr<DriveAccess>(); },
+            [] {
+                auto drive = std::make_unique<MemoryDrive>();
+                drive->media['A'] = MemoryDrive::PatternMedium(64);
+                return std::unique_ptr<DriveAccess>(std::move(drive));
+            },
             [] { return std::vector<DriveEntry>{}; },
             dir_->file("tessarine"),
             [](const std::string&) {},
@@ -49,6 +63,7 @@ class TestHostileWindow : public QObject {
         };
         auto form = std::make_unique<TMain_Form>(std::move(services));
         form->ImageFolder = dir_->path() + "/";
+        form->SourceDrive = "A";
         return form;
     }
 
@@ -59,6 +74,15 @@ class TestHostileWindow : public QObject {
         const auto it = std::find_if(rows.begin(), rows.end(),
                                      [&](const LibraryRow& r) { return r[kFileNameColumn] == name; });
         return it == rows.end() ? -1 : static_cast<int>(it - rows.begin());
+    }
+
+    static void SelectOnly(TMain_Form& form, const std::string& name)
+    {
+        const int row = RowNamed(form, name);
+        QVERIFY(row >= 0);
+        form.LV1->clearSelection();
+        form.LV1->topLevelItem(row)->setSelected(true);
+        form.UpdateSelectionCommands();
     }
 
 private slots:
@@ -117,6 +141,52 @@ private slots:
             QCOMPARE(DecodeField(header, kTitle), row[kTitle]);
         }
         QCOMPARE(RowNamed(*form, "IMG0001.TMP"), -1);
+    }
+
+    // Files change behind the list between the scan and a command: one
+    // becomes a FIFO, one loses its end. Each command turns them away with
+    // its box, none waits for a writer, nothing is written.
+    void imagesReplacedBehindTheListAreTurnedAwayWithoutBlocking()
+    {
+        const std::string image = HeaderText({"Image", "", "", "", "", ""});
+        dir_->write("pipe.img", image);
+        dir_->write("cut.img", image);
+        auto form = MakeForm();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        form->IB_ReloadExecute();
+        QCOMPARE(form->LV1->topLevelItemCount(), 2);
+
+        QCOMPARE(::unlink(dir_->file("pipe.img").c_str()), 0);
+        QCOMPARE(mkfifo(dir_->file("pipe.img").c_str(), 0644), 0);
+        std::filesystem::resize_file(dir_->file("cut.img"), 100);
+
+        // A command that waits on the FIFO ends the test here instead of hanging it.
+        ::alarm(60);
+        SelectOnly(*form, "pipe.img");
+        boxes_->expect(Msg(40), Msg(3), mb::YESNO | mb::ICONQUESTION | kStyle, mb::IDYES);
+        boxes_->expect(Msg(42), Msg(3), mb::OK | mb::ICONERROR | kStyle);
+        form->IB_RestoreImageExecute();
+        QVERIFY(boxes_->verifyDone());
+
+        boxes_->expect(SystemText(ENOTSUP), Msg(5), mb::OK | mb::ICONERROR | kStyle);
+        form->IB_PropertyExecute();
+        QVERIFY(boxes_->verifyDone());
+
+        SelectOnly(*form, "cut.img");
+        boxes_->expect(SystemText(ENODATA), Msg(5), mb::OK | mb::ICONERROR | kStyle);
+        form->IB_PropertyExecute();
+        QVERIFY(boxes_->verifyDone());
+        QCOMPARE(dir_->read("cut.img"), image.substr(0, 100));
+
+        // Deletion removes regular files only; the rescan after it lists neither.
+        SelectOnly(*form, "pipe.img");
+        boxes_->expect(Msg(46), Msg(3), mb::YESNO | mb::ICONQUESTION | kStyle, mb::IDYES);
+        form->IB_DeleteImageExecute();
+        QVERIFY(boxes_->verifyDone());
+        QVERIFY(std::filesystem::is_fifo(dir_->file("pipe.img")));
+        QCOMPARE(form->LV1->topLevelItemCount(), 0);
+        ::alarm(0);
     }
 };
 
