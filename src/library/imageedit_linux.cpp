@@ -1,6 +1,7 @@
 #include "library/imageedit.h"
 
 #include "library/headerio_linux.h"
+#include "media/fdio_linux.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -33,27 +34,15 @@ IoStatus ImageHeaderFile::Open(const std::string& path)
     if (!S_ISREG(st.st_mode))
         return IoStatus::Fail(ENOTSUP);
 
-    int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return LastError();
+    UniqueFd fd;
     // The path may have been replaced between the look and the open.
-    int err = 0;
-    if (::fstat(fd, &st) != 0)
-        err = errno;
-    else if (!S_ISREG(st.st_mode))
-        err = ENOTSUP;
-    if (err != 0) {
-        ::close(fd);
-        return IoStatus::Fail(err);
-    }
+    if (IoStatus opened = OpenRegularFile(path, O_RDWR, fd, st); !opened.ok())
+        return opened;
 
     // A file shorter than the header has nothing to rewrite (ENODATA).
-    const IoStatus read = ReadHeaderFromFd(fd, header_);
-    if (!read.ok()) {
-        ::close(fd);
+    if (IoStatus read = ReadHeaderFromFd(fd.get(), header_); !read.ok())
         return read;
-    }
-    fd_ = fd;
+    fd_ = fd.release();
     return IoStatus::Ok();
 }
 
@@ -63,17 +52,8 @@ IoStatus ImageHeaderFile::WriteTexts(const ImageTexts& texts)
         return IoStatus::Fail(EBADF);
     HeaderBytes updated = header_;
     RewriteDescriptivePart(updated, texts);
-    std::size_t put = 0;
-    while (put < updated.size()) {
-        ssize_t n = ::pwrite(fd_, updated.data() + put, updated.size() - put, static_cast<off_t>(put));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return LastError();
-        if (n == 0)
-            return IoStatus::Fail(EIO);
-        put += static_cast<std::size_t>(n);
-    }
+    if (IoStatus written = WriteAllAt(fd_, updated, 0, EIO); !written.ok())
+        return written;
     header_ = updated;
     return IoStatus::Ok();
 }

@@ -3,6 +3,7 @@
 #include "media/drive.h"
 #include "media/drivetable.h"
 #include "media/eject.h"
+#include "media/fdio_linux.h"
 #include "media/fatboot.h"
 #include "media/mountinfo.h"
 #include "media/sysfsblock.h"
@@ -41,33 +42,6 @@ constexpr std::uint32_t kFileSectorSize = 512;
 constexpr std::uint64_t kMaxFatBytes = 64u << 20;
 
 IoStatus LastError() { return IoStatus::Fail(errno); }
-
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept
-    {
-        if (this != &other)
-            reset(other.release());
-        return *this;
-    }
-    ~UniqueFd() { reset(); }
-
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    int release() { return std::exchange(fd_, -1); }
-    void reset(int fd = -1)
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = fd;
-    }
-
-private:
-    int fd_ = -1;
-};
 
 // Page-aligned memory, as unbuffered (O_DIRECT) transfers require.
 class AlignedBuffer {
@@ -152,17 +126,9 @@ IoStatus ReadAt(const Medium& m, AlignedBuffer& buffer, std::uint64_t pos, std::
     std::uint8_t* target = m.block ? buffer.Get(out.size()) : out.data();
     if (!target)
         return IoStatus::Fail(ENOMEM);
-    std::size_t done = 0;
-    while (done < out.size()) {
-        const ssize_t n = ::pread(m.fd.get(), target + done, out.size() - done, static_cast<off_t>(pos + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return LastError();
-        if (n == 0)
-            return IoStatus::Fail(EIO); // the medium ended early
-        done += static_cast<std::size_t>(n);
-    }
+    // A medium that ends early gives EIO.
+    if (IoStatus st = ReadExactlyAt(m.fd.get(), {target, out.size()}, pos, EIO); !st.ok())
+        return st;
     if (m.block)
         std::memcpy(out.data(), target, out.size());
     return IoStatus::Ok();
@@ -181,18 +147,7 @@ IoStatus WriteAt(const Medium& m, AlignedBuffer& buffer, std::uint64_t pos, std:
         std::memcpy(aligned, data.data(), data.size());
         source = aligned;
     }
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::pwrite(m.fd.get(), source + done, data.size() - done, static_cast<off_t>(pos + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return LastError();
-        if (n == 0)
-            return IoStatus::Fail(ENOSPC);
-        done += static_cast<std::size_t>(n);
-    }
-    return IoStatus::Ok();
+    return WriteAllAt(m.fd.get(), {source, data.size()}, pos, ENOSPC);
 }
 
 DevNumber ToDevNumber(dev_t dev) { return {major(dev), minor(dev)}; }

@@ -9,28 +9,25 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "media/fdio_linux.h"
+
 namespace {
 
 constexpr std::size_t kChunk = 64 * 1024;
 
 class FileWriter : public ImageFileWriter {
 public:
-    explicit FileWriter(int fd) : fd_(fd) { buffer_.reserve(kChunk); }
-    ~FileWriter() override
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
+    explicit FileWriter(UniqueFd fd) : fd_(std::move(fd)) { buffer_.reserve(kChunk); }
 
     IoStatus Append(std::span<const std::uint8_t> bytes) override
     {
-        if (fd_ < 0)
+        if (!fd_)
             return IoStatus::Fail(EBADF);
         if (buffer_.size() + bytes.size() > kChunk) {
             if (IoStatus st = Drain(); !st.ok())
                 return st;
             if (bytes.size() >= kChunk)
-                return WriteAll(bytes);
+                return WriteAll(fd_.get(), bytes, ENOSPC);
         }
         buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
         return IoStatus::Ok();
@@ -38,14 +35,13 @@ public:
 
     IoStatus Finish() override
     {
-        if (fd_ < 0)
+        if (!fd_)
             return IoStatus::Fail(EBADF);
         IoStatus st = Drain();
-        if (st.ok() && ::fsync(fd_) != 0)
+        if (st.ok() && ::fsync(fd_.get()) != 0)
             st = IoStatus::Fail(errno);
         // close() reports late write errors on some file systems (NFS).
-        const int closed = ::close(fd_);
-        fd_ = -1;
+        const int closed = ::close(fd_.release());
         if (st.ok() && closed != 0)
             st = IoStatus::Fail(errno);
         return st;
@@ -54,36 +50,18 @@ public:
 private:
     IoStatus Drain()
     {
-        IoStatus st = WriteAll(buffer_);
+        IoStatus st = WriteAll(fd_.get(), buffer_, ENOSPC);
         buffer_.clear();
         return st;
     }
 
-    IoStatus WriteAll(std::span<const std::uint8_t> bytes)
-    {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                return IoStatus::Fail(errno);
-            }
-            if (n == 0)
-                return IoStatus::Fail(ENOSPC);
-            done += static_cast<std::size_t>(n);
-        }
-        return IoStatus::Ok();
-    }
-
-    int fd_;
+    UniqueFd fd_;
     std::vector<std::uint8_t> buffer_;
 };
 
 class FileReader : public ImageFileReader {
 public:
-    FileReader(int fd, std::uint64_t size) : fd_(fd), size_(size), buffer_(kChunk) {}
-    ~FileReader() override { ::close(fd_); }
+    FileReader(UniqueFd fd, std::uint64_t size) : fd_(std::move(fd)), size_(size), buffer_(kChunk) {}
 
     std::uint64_t Size() const override { return size_; }
 
@@ -107,7 +85,7 @@ private:
     IoStatus Refill()
     {
         for (;;) {
-            const ssize_t n = ::read(fd_, buffer_.data(), buffer_.size());
+            const ssize_t n = ::read(fd_.get(), buffer_.data(), buffer_.size());
             if (n < 0) {
                 if (errno == EINTR)
                     continue;
@@ -121,56 +99,31 @@ private:
         }
     }
 
-    int fd_;
+    UniqueFd fd_;
     std::uint64_t size_;
     std::vector<std::uint8_t> buffer_;
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
 };
 
-int OpenRetrying(const char* path, int flags, mode_t mode = 0)
-{
-    int fd;
-    do
-        fd = ::open(path, flags | O_CLOEXEC, mode);
-    while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
 } // namespace
 
 std::unique_ptr<ImageFileWriter> CreateImageFile(const std::string& path, IoStatus& status)
 {
-    const int fd = OpenRetrying(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    if (fd < 0) {
+    UniqueFd fd(OpenRetrying(path, O_WRONLY | O_CREAT | O_TRUNC, 0666));
+    if (!fd) {
         status = IoStatus::Fail(errno);
         return nullptr;
     }
     status = IoStatus::Ok();
-    return std::make_unique<FileWriter>(fd);
+    return std::make_unique<FileWriter>(std::move(fd));
 }
 
 std::unique_ptr<ImageFileReader> OpenImageFile(const std::string& path, IoStatus& status)
 {
-    // A FIFO or device that took the image's name must not stall the window:
-    // O_NONBLOCK makes their open return at once (regular files ignore it),
-    // and the check below turns them away.
-    const int fd = OpenRetrying(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
-        status = IoStatus::Fail(errno);
-        return nullptr;
-    }
+    UniqueFd fd;
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        status = IoStatus::Fail(errno);
-        ::close(fd);
+    if (status = OpenRegularFile(path, O_RDONLY, fd, st); !status.ok())
         return nullptr;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        status = IoStatus::Fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
-        ::close(fd);
-        return nullptr;
-    }
-    status = IoStatus::Ok();
-    return std::make_unique<FileReader>(fd, static_cast<std::uint64_t>(st.st_size));
+    return std::make_unique<FileReader>(std::move(fd), static_cast<std::uint64_t>(st.st_size));
 }

@@ -13,33 +13,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "media/fdio_linux.h"
 #include "settings/regbackend.h"
 #include "settings/regtext.h"
 
 namespace {
-
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    // Closes now and reports what close reports (a late write error).
-    int close()
-    {
-        int rc = ::close(fd_);
-        fd_ = -1;
-        return rc;
-    }
-
-private:
-    int fd_;
-};
 
 std::string Dirname(const std::string& path)
 {
@@ -75,15 +53,10 @@ IoStatus ReadStore(const std::string& path, std::string& bytes, bool& exists, mo
 {
     bytes.clear();
     exists = false;
-    // Non-blocking so that a FIFO in its place cannot hang the program.
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (fd.get() < 0)
-        return errno == ENOENT ? IoStatus::Ok() : IoStatus::Fail(errno);
+    UniqueFd fd;
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0)
-        return IoStatus::Fail(errno);
-    if (!S_ISREG(st.st_mode))
-        return IoStatus::Fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    if (IoStatus opened = OpenRegularFile(path, O_RDONLY, fd, st); !opened.ok())
+        return opened.error == ENOENT ? IoStatus::Ok() : opened;
     exists = true;
     mode = st.st_mode & 07777;
     char buf[65536];
@@ -99,36 +72,22 @@ IoStatus ReadStore(const std::string& path, std::string& bytes, bool& exists, mo
     }
 }
 
-IoStatus WriteAll(int fd, const std::string& bytes)
-{
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return IoStatus::Fail(errno);
-        done += static_cast<std::size_t>(n);
-    }
-    return IoStatus::Ok();
-}
-
 // Replaces path by bytes so that a crash leaves either the old or the new file.
 IoStatus ReplaceFile(const std::string& path, const std::string& bytes, mode_t mode)
 {
     std::string pattern = path + ".XXXXXX";
-    Fd fd(::mkostemp(pattern.data(), O_CLOEXEC));
-    if (fd.get() < 0)
+    UniqueFd fd(::mkostemp(pattern.data(), O_CLOEXEC));
+    if (!fd)
         return IoStatus::Fail(errno);
     const std::string& temp = pattern;
     IoStatus s = IoStatus::Ok();
     if (::fchmod(fd.get(), mode) != 0)
         s = IoStatus::Fail(errno);
     if (s.ok())
-        s = WriteAll(fd.get(), bytes);
+        s = WriteAll(fd.get(), {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, EIO);
     if (s.ok() && ::fsync(fd.get()) != 0)
         s = IoStatus::Fail(errno);
-    if (fd.close() != 0 && s.ok())
+    if (::close(fd.release()) != 0 && s.ok())
         s = IoStatus::Fail(errno);
     if (s.ok() && ::rename(temp.c_str(), path.c_str()) != 0)
         s = IoStatus::Fail(errno);
@@ -137,8 +96,8 @@ IoStatus ReplaceFile(const std::string& path, const std::string& bytes, mode_t m
         return s;
     }
     // The rename itself is only durable once the folder is.
-    Fd dir(::open(Dirname(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() < 0)
+    UniqueFd dir(::open(Dirname(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir)
         return IoStatus::Fail(errno);
     if (::fsync(dir.get()) != 0 && errno != EINVAL)
         return IoStatus::Fail(errno);
@@ -221,8 +180,8 @@ public:
         IoStatus s = MakeFolders(Dirname(path_));
         if (!s.ok())
             return s;
-        Fd lock(::open((path_ + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-        if (lock.get() < 0)
+        UniqueFd lock(::open((path_ + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+        if (!lock)
             return IoStatus::Fail(errno);
         while (::flock(lock.get(), LOCK_EX) != 0) {
             if (errno != EINTR)
