@@ -286,9 +286,14 @@ void TMain_Form::BuildList()
     QHeaderView* header = LV1->header();
     header->setSectionsMovable(false);
     header->setSectionsClickable(true);
-    header->setStretchLastSection(true);
     for (int c = 0; c < kFileNameColumn; ++c)
         LV1->setColumnWidth(c, kDefaultColumnWidth);
+    // The stretched last column never gets narrower than it was when the
+    // stretch began (the default section width, wider than what 480 pixels
+    // leave). Starting it at the smallest width lets it take exactly the
+    // width the other six leave; only wider columns make the list scroll.
+    LV1->setColumnWidth(kFileNameColumn, header->minimumSectionSize());
+    header->setStretchLastSection(true);
 
     connect(header, &QHeaderView::sectionClicked, this, &TMain_Form::LV1ColumnClick);
     connect(LV1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QtTest>
 
@@ -238,6 +239,44 @@ private slots:
         QCOMPARE(p.readInt("Column7"), -12345);
         // Destruction writes the layout only.
         QCOMPARE(p.store.RegReadString(0, kSystemKey, "Drive", ""), std::string("q"));
+    }
+
+    void fileNameColumnTakesTheRemainingWidth()
+    {
+        Profile p;
+        p.configured();
+        p.image("IMG0001.TMP", {"ドラゴン探索 ディスク1", "(C)1988", "星野", "1988", "PC-9801", "MS-DOS"});
+        auto form = p.makeForm();
+        ShowAndWait(*form);
+        QCOMPARE(form->size(), QSize(480, 320));
+        QHeaderView* header = form->LV1->header();
+        QScrollBar* bar = form->LV1->horizontalScrollBar();
+        // The scroll bar's range follows the header with a delay.
+        const auto fitsExactly = [&] {
+            const int viewport = form->LV1->viewport()->width();
+            QCOMPARE(header->length(), viewport);
+            QCOMPARE(form->LV1->columnWidth(kFileNameColumn), viewport - 6 * 66);
+            QTRY_COMPARE(bar->maximum(), 0);
+        };
+        fitsExactly();
+        if (QTest::currentTestFailed())
+            return;
+
+        // Wider columns than the window: the list scrolls; narrowed again, it fits again.
+        form->LV1->setColumnWidth(0, 400);
+        QTRY_VERIFY(bar->maximum() > 0);
+        form->LV1->setColumnWidth(0, 66);
+        fitsExactly();
+        if (QTest::currentTestFailed())
+            return;
+
+        // The file-name column follows the window both ways.
+        form->resize(700, 320);
+        QTRY_COMPARE(form->LV1->viewport()->width(), form->LV1->width() - 2 * form->LV1->frameWidth());
+        QVERIFY(form->LV1->columnWidth(kFileNameColumn) > 200);
+        form->resize(480, 320);
+        QTRY_COMPARE(form->width(), 480);
+        fitsExactly();
     }
 
     void multiSelectOnlyWhenExactlyOne_data()
