@@ -11,66 +11,49 @@
 
 namespace {
 
-TransferResult Failure(FailureSource source, IoStatus status)
-{
-    return TransferResult{kTransferFailed, source, status};
-}
-
-// Steps from the allocation query to the end of the copy. A failure that
-// comes back with stands set is final; otherwise Esc may still turn the
-// outcome into -2.
-struct CopyEnd {
-    TransferResult result;
-    bool stands = false;
-};
-
+// Steps from the allocation query to the end of the copy.
 CopyEnd CopySectors(DriveAccess& drive, char letter, const ImageTexts& texts, const std::string& path,
                     CreationHost& host, bool lockVolume)
 {
     AllocationFigures figures;
     if (IoStatus st = drive.QueryAllocation(letter, figures); !st.ok())
-        return {Failure(FailureSource::Drive, st)};
+        return {TransferFailure(FailureSource::Drive, st)};
     const std::uint32_t bps = figures.bytesPerSector;
     if (bps == 0 || bps > kSectorBufferSize || figures.totalSectors == 0 ||
         figures.totalSectors > std::numeric_limits<std::uint32_t>::max())
-        return {Failure(FailureSource::Drive, IoStatus::Fail(EINVAL))};
+        return {TransferFailure(FailureSource::Drive, IoStatus::Fail(EINVAL))};
     const auto count = static_cast<std::uint32_t>(figures.totalSectors);
 
     host.SetProgressRange(count);
 
-    IoStatus st;
-    auto handle = drive.Open(letter, false, st);
-    if (!handle)
-        return {Failure(FailureSource::Drive, st)};
-    DeviceSession device(std::move(handle), host);
-    if (lockVolume && !(st = device.Lock()).ok())
-        return {Failure(FailureSource::Drive, st)};
+    DeviceSession device(host);
+    IoStatus st = device.Open(drive, letter, false, lockVolume);
+    if (!st.ok())
+        return {TransferFailure(FailureSource::Drive, st)};
 
     auto file = CreateImageFile(path, st);
     if (!file)
-        return {Failure(FailureSource::ImageFile, st), true};
+        return {TransferFailure(FailureSource::ImageFile, st), true};
     const HeaderBytes header = BuildHeader(texts, figures.sectorsPerCluster, bps, count);
     if (st = file->Append(header); !st.ok())
-        return {Failure(FailureSource::ImageFile, st), true};
+        return {TransferFailure(FailureSource::ImageFile, st), true};
 
     std::array<std::uint8_t, kSectorBufferSize> buffer{};
     const std::span<std::uint8_t> sector(buffer.data(), bps);
     for (std::uint32_t i = 0; i < count; ++i) {
-        host.SetProgress(i);
-        host.ProcessMessages();
-        if (host.CancelRequested())
-            return {TransferResult{kTransferDone, FailureSource::None, {}}};
+        if (CancelledBefore(host, i))
+            return {TransferDone()};
         if (st = device->ReadSector(i, sector); !st.ok())
-            return {Failure(FailureSource::Drive, st), true};
+            return {TransferFailure(FailureSource::Drive, st), true};
         if (st = file->Append(sector); !st.ok())
-            return {Failure(FailureSource::ImageFile, st), true};
+            return {TransferFailure(FailureSource::ImageFile, st), true};
     }
 
     if (st = file->Finish(); !st.ok())
-        return {Failure(FailureSource::ImageFile, st), true};
+        return {TransferFailure(FailureSource::ImageFile, st), true};
     if (st = device.Release(); !st.ok())
-        return {Failure(FailureSource::Drive, st), true};
-    return {TransferResult{kTransferDone, FailureSource::None, {}}};
+        return {TransferFailure(FailureSource::Drive, st), true};
+    return {TransferDone()};
 }
 
 TransferResult CreateFromDriveImpl(DriveAccess& drive, char letter, const std::string& path, CreationHost& host,
@@ -79,10 +62,7 @@ TransferResult CreateFromDriveImpl(DriveAccess& drive, char letter, const std::s
     ImageTexts texts{};
     if (!host.AskImageTexts(texts))
         return TransferResult{kTransferNotConfirmed, FailureSource::None, {}};
-    CopyEnd end = CopySectors(drive, letter, texts, path, host, lockVolume);
-    if (!end.stands && host.CancelRequested())
-        return TransferResult{kTransferCancelled, FailureSource::None, {}};
-    return end.result;
+    return Conclude(CopySectors(drive, letter, texts, path, host, lockVolume), host);
 }
 
 } // namespace

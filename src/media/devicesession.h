@@ -1,29 +1,44 @@
 #pragma once
-// A device held by one copy loop: on every way out it is unlocked (when it
-// was locked) and closed, and the progress bar goes back to 0.
+// The steps the two copy loops share: holding the device, the turn of the
+// loop that keeps the window alive, and how Esc judges the end.
+#include <cstdint>
 #include <memory>
-#include <utility>
 
 #include "media/drive.h"
 #include "media/transfer.h"
 
+inline TransferResult TransferFailure(FailureSource source, IoStatus status)
+{
+    return TransferResult{kTransferFailed, source, status};
+}
+
+inline TransferResult TransferDone() { return TransferResult{kTransferDone, FailureSource::None, {}}; }
+
+// A device held by one copy loop: on every way out it is unlocked (when it
+// was locked) and closed, and the progress bar goes back to 0.
 class DeviceSession {
 public:
-    DeviceSession(std::unique_ptr<DeviceHandle> handle, TransferHost& host) : handle_(std::move(handle)), host_(host)
-    {
-    }
+    explicit DeviceSession(TransferHost& host) : host_(host) {}
     ~DeviceSession() { Release(); }
     DeviceSession(const DeviceSession&) = delete;
     DeviceSession& operator=(const DeviceSession&) = delete;
 
-    DeviceHandle* operator->() { return handle_.get(); }
-
-    IoStatus Lock()
+    // Opens the drive and, when asked, locks the volume; a transfer does
+    // not start on a volume it could not lock.
+    IoStatus Open(DriveAccess& drive, char letter, bool forWriting, bool lock)
     {
-        IoStatus st = handle_->Lock();
-        locked_ = st.ok();
+        IoStatus st;
+        handle_ = drive.Open(letter, forWriting, st);
+        if (!handle_)
+            return st;
+        if (lock) {
+            st = handle_->Lock();
+            locked_ = st.ok();
+        }
         return st;
     }
+
+    DeviceHandle* operator->() { return handle_.get(); }
 
     // Unlock, close (which flushes what was written) and progress 0; the
     // close's result is the caller's to judge.
@@ -44,3 +59,26 @@ private:
     TransferHost& host_;
     bool locked_ = false;
 };
+
+// One turn of a copy loop, before the step at position: the progress bar,
+// pending window messages (Esc among them), then the cancel test.
+inline bool CancelledBefore(TransferHost& host, std::uint32_t position)
+{
+    host.SetProgress(position);
+    host.ProcessMessages();
+    return host.CancelRequested();
+}
+
+// How a copy loop ended. A failure that stands is final; otherwise Esc,
+// pressed at any time, turns the outcome into -2.
+struct CopyEnd {
+    TransferResult result;
+    bool stands = false;
+};
+
+inline TransferResult Conclude(const CopyEnd& end, TransferHost& host)
+{
+    if (!end.stands && host.CancelRequested())
+        return TransferResult{kTransferCancelled, FailureSource::None, {}};
+    return end.result;
+}

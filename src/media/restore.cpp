@@ -8,11 +8,6 @@
 
 namespace {
 
-TransferResult Failure(FailureSource source, IoStatus status)
-{
-    return TransferResult{kTransferFailed, source, status};
-}
-
 // false when the drive reports a medium too small for the image; a drive
 // that cannot tell its size (a medium without a file system) is let through,
 // and a request beyond its end fails there.
@@ -25,61 +20,45 @@ bool MediumHolds(DriveAccess& drive, char letter, const ImageSectors& image)
            std::uint64_t{image.sectorCount} * image.bytesPerSector;
 }
 
+// Steps from opening the drive to the end of the copy.
+CopyEnd CopyToMedium(DriveAccess& drive, char letter, ImageFileReader& file, const ImageSectors& image,
+                     TransferHost& host, bool ntFamily)
+{
+    DeviceSession device(host);
+    IoStatus st = device.Open(drive, letter, true, ntFamily);
+    if (!st.ok())
+        return {TransferFailure(FailureSource::Drive, st)};
+
+    // The NT-family writer ends every way through the cancel test; the
+    // grouped one skips it when a request fails.
+    const bool failureStands = !ntFamily;
+    const std::uint32_t perCall = ntFamily ? 1 : SectorsPerCall(image.sectorCount);
+    host.SetProgressRange(image.sectorCount);
+    std::vector<std::uint8_t> buffer(std::size_t{image.bytesPerSector} * perCall);
+    for (std::uint32_t k = 0; k < image.sectorCount; k += perCall) {
+        if (CancelledBefore(host, k))
+            break;
+        if (st = file.Read(buffer); !st.ok())
+            return {TransferFailure(FailureSource::ImageFile, st), failureStands};
+        if (st = device->WriteSectors(k, perCall, buffer); !st.ok())
+            return {TransferFailure(FailureSource::Drive, st), failureStands};
+    }
+    // What the device could not flush is not on the medium.
+    if (st = device.Release(); !st.ok())
+        return {TransferFailure(FailureSource::Drive, st)};
+    return {TransferDone()};
+}
+
 TransferResult Restore(DriveAccess& drive, char letter, const std::string& path, TransferHost& host, bool ntFamily)
 {
     ImageSectors image;
     IoStatus st;
     auto file = OpenImageForRestore(path, image, st);
     if (!file)
-        return Failure(FailureSource::ImageFile, st);
+        return TransferFailure(FailureSource::ImageFile, st);
     if (!MediumHolds(drive, letter, image))
-        return Failure(FailureSource::Drive, IoStatus::Fail(ENOSPC));
-
-    // The NT-family writer ends every way through the cancel test; the
-    // grouped one skips it when a request fails.
-    TransferResult result = Failure(FailureSource::Drive, {});
-    bool stands = false;
-    {
-        auto handle = drive.Open(letter, true, st);
-        if (!handle) {
-            result.status = st;
-        } else {
-            DeviceSession device(std::move(handle), host);
-            if (ntFamily && !(st = device.Lock()).ok()) {
-                result.status = st;
-            } else {
-                const std::uint32_t perCall = ntFamily ? 1 : SectorsPerCall(image.sectorCount);
-                host.SetProgressRange(image.sectorCount);
-                std::vector<std::uint8_t> buffer(std::size_t{image.bytesPerSector} * perCall);
-                bool failed = false;
-                for (std::uint32_t k = 0; k < image.sectorCount; k += perCall) {
-                    host.SetProgress(k);
-                    host.ProcessMessages();
-                    if (host.CancelRequested())
-                        break;
-                    if (st = file->Read(buffer); !st.ok()) {
-                        result = Failure(FailureSource::ImageFile, st);
-                        failed = true;
-                        break;
-                    }
-                    if (st = device->WriteSectors(k, perCall, buffer); !st.ok()) {
-                        result = Failure(FailureSource::Drive, st);
-                        failed = true;
-                        break;
-                    }
-                }
-                stands = failed && !ntFamily;
-                if (!failed)
-                    result = TransferResult{kTransferDone, FailureSource::None, {}};
-                // What the device could not flush is not on the medium.
-                if (st = device.Release(); !st.ok() && result.outcome == kTransferDone)
-                    result = Failure(FailureSource::Drive, st);
-            }
-        }
-    }
-    if (!stands && host.CancelRequested())
-        return TransferResult{kTransferCancelled, FailureSource::None, {}};
-    return result;
+        return TransferFailure(FailureSource::Drive, IoStatus::Fail(ENOSPC));
+    return Conclude(CopyToMedium(drive, letter, *file, image, host, ntFamily), host);
 }
 
 } // namespace
