@@ -18,7 +18,7 @@
 #include "settings/messages.h"
 #include "settings/regbackend.h"
 #include "settings/regstore.h"
-#include "support/scripted_boxes.h"
+#include "support/profiles.h"
 #include "support/tempdir.h"
 
 namespace {
@@ -31,24 +31,11 @@ std::string Sjis(const char* utf8)
     return *bytes;
 }
 
-// One profile: a settings file, an image folder and the window's collaborators.
-struct Profile {
-    TempDir dir;
-    std::string folder = dir.path() + "/Images/";
-    RegStore store{MakeFileBackend(dir.file("Tessarine.reg"))};
-    ScriptedBoxes boxes;
+// A profile whose help and configuration commands are watched.
+struct Profile : WindowProfile {
     std::vector<bool> configRuns; // firstRun flag of each run
     std::function<void(TMain_Form&, bool)> onConfig;
     std::vector<std::string> helpOpened;
-
-    Profile() { std::filesystem::create_directories(folder); }
-
-    // A stored profile as after the first-run dialog.
-    void configured(const std::string& drive = "A")
-    {
-        store.RegWriteString(0, kSystemKey, "Drive", drive);
-        store.RegWriteString(0, kSystemKey, "Dir", folder);
-    }
 
     // title, copyright, author, year, machine, OS as UTF-8.
     void image(const std::string& name, const std::array<const char*, 6>& texts) const
@@ -64,32 +51,18 @@ struct Profile {
 
     std::unique_ptr<TMain_Form> makeForm()
     {
-        MainFormServices services{
-            store,
-            boxes.func(),
-            [] { return std::unique_ptr<DriveAccess>(); },
-            [] { return std::vector<DriveEntry>{}; },
-            dir.file("tessarine"),
-            [this](const std::string& path) { helpOpened.push_back(path); },
-            [this](TMain_Form& form, bool firstRun) {
-                configRuns.push_back(firstRun);
-                if (onConfig)
-                    onConfig(form, firstRun);
-            },
+        MainFormServices watched = services();
+        watched.openHelp = [this](const std::string& path) { helpOpened.push_back(path); };
+        watched.configCommand = [this](TMain_Form& form, bool firstRun) {
+            configRuns.push_back(firstRun);
+            if (onConfig)
+                onConfig(form, firstRun);
         };
-        return std::make_unique<TMain_Form>(std::move(services));
+        return std::make_unique<TMain_Form>(std::move(watched));
     }
 
     int readInt(const char* name) { return store.RegReadInteger(0, kSystemKey, name, -12345); }
 };
-
-QStringList Column(const TMain_Form& form, int column)
-{
-    QStringList texts;
-    for (int i = 0; i < form.LV1->topLevelItemCount(); ++i)
-        texts << form.LV1->topLevelItem(i)->text(column);
-    return texts;
-}
 
 void ShowAndWait(TMain_Form& form)
 {
@@ -167,7 +140,7 @@ private slots:
         QCOMPARE(p.configRuns, std::vector<bool>{true});
         QVERIFY(!visibleDuringConfig);
         QCOMPARE(form->SourceDrive, std::string("B"));
-        QCOMPARE(Column(*form, 0), (QStringList{"乙", "甲"}));
+        QCOMPARE(ColumnTexts(*form, 0), (QStringList{"乙", "甲"}));
         QCOMPARE(form->pos(), QPoint(0, 0));
         QCOMPARE(form->size(), QSize(480, 320));
         for (int c = 0; c < kFileNameColumn; ++c)
@@ -217,7 +190,7 @@ private slots:
         QVERIFY(p.configRuns.empty());
         QCOMPARE(form->SourceDrive, std::string("Q"));
         QCOMPARE(form->ImageFolder, folder);
-        QCOMPARE(Column(*form, 0), QStringList{"題"});
+        QCOMPARE(ColumnTexts(*form, 0), QStringList{"題"});
         QCOMPARE(form->pos(), QPoint(40, 30));
         QCOMPARE(form->size(), QSize(600, 250));
         for (int c = 0; c < kFileNameColumn; ++c)
@@ -482,7 +455,7 @@ private slots:
         auto form = p.makeForm();
         ShowAndWait(*form);
         // Machine, then title; upper case first; a prefix first.
-        QCOMPARE(Column(*form, 0), (QStringList{"ゲーム", "Bet", "Beta", "beta", "alpha"}));
+        QCOMPARE(ColumnTexts(*form, 0), (QStringList{"ゲーム", "Bet", "Beta", "beta", "alpha"}));
 
         QHeaderView* header = form->LV1->header();
         auto clickHeader = [&](int column) {
@@ -494,9 +467,9 @@ private slots:
         QCOMPARE(form->SortColumn, 0);
         QCOMPARE(form->SortDirection, -1);
         // Code page 932 bytes of ゲーム (0x83...) sort after ASCII.
-        QCOMPARE(Column(*form, 0), (QStringList{"ゲーム", "beta", "alpha", "Beta", "Bet"}));
+        QCOMPARE(ColumnTexts(*form, 0), (QStringList{"ゲーム", "beta", "alpha", "Beta", "Bet"}));
         clickHeader(0);
-        QCOMPARE(Column(*form, 0), (QStringList{"Bet", "Beta", "alpha", "beta", "ゲーム"}));
+        QCOMPARE(ColumnTexts(*form, 0), (QStringList{"Bet", "Beta", "alpha", "beta", "ゲーム"}));
         // The selection follows its row.
         QCOMPARE(form->LV1->selectedItems().size(), 1);
         QCOMPARE(form->LV1->selectedItems().front()->text(0), QStringLiteral("Beta"));
@@ -504,12 +477,12 @@ private slots:
         // Author descending, then year ascending: equal years keep the author order.
         form->LV1ColumnClick(2);
         QCOMPARE(form->SortDirection, -1);
-        QCOMPARE(Column(*form, 2), (QStringList{"sato", "sato", "ito", "ito", ""}));
-        QCOMPARE(Column(*form, 0), (QStringList{"alpha", "beta", "Beta", "ゲーム", "Bet"}));
+        QCOMPARE(ColumnTexts(*form, 2), (QStringList{"sato", "sato", "ito", "ito", ""}));
+        QCOMPARE(ColumnTexts(*form, 0), (QStringList{"alpha", "beta", "Beta", "ゲーム", "Bet"}));
         form->LV1ColumnClick(3);
         QCOMPARE(form->SortDirection, 1);
-        QCOMPARE(Column(*form, 3), (QStringList{"", "1992", "1992", "98", "98"}));
-        QCOMPARE(Column(*form, 0), (QStringList{"alpha", "Beta", "Bet", "beta", "ゲーム"}));
+        QCOMPARE(ColumnTexts(*form, 3), (QStringList{"", "1992", "1992", "98", "98"}));
+        QCOMPARE(ColumnTexts(*form, 0), (QStringList{"alpha", "Beta", "Bet", "beta", "ゲーム"}));
     }
 
     void partialLanguageFileEmptiesMissingTexts()

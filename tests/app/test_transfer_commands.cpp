@@ -26,7 +26,7 @@
 #include "media/virtual_drive.h"
 #include "settings/messages.h"
 #include "settings/regstore.h"
-#include "support/scripted_boxes.h"
+#include "support/profiles.h"
 #include "support/tempdir.h"
 
 namespace {
@@ -101,33 +101,23 @@ int Count(const std::vector<std::string>& log, const std::string& entry)
     return static_cast<int>(std::count(log.begin(), log.end(), entry));
 }
 
-struct Profile {
-    TempDir dir;
-    std::string folder = dir.path() + "/Images/";
-    RegStore store{MakeFileBackend(dir.file("Tessarine.reg"))};
-    ScriptedBoxes boxes;
+struct Profile : WindowProfile {
     MemoryDrive memory;
     std::function<std::unique_ptr<DriveAccess>()> drives = [this] { return std::make_unique<SharedDrive>(memory); };
     std::unique_ptr<TMain_Form> form;
 
     Profile()
     {
-        fs::create_directories(folder);
-        store.RegWriteString(0, kSystemKey, "Drive", "A");
-        store.RegWriteString(0, kSystemKey, "Dir", folder);
+        configured();
         store.RegWriteInteger(0, kSystemKey, "MultiSelect", 1);
     }
 
     TMain_Form& open()
     {
-        MainFormServices services{
-            store,
-            boxes.func(),
-            drives,
-            [] { return std::vector<DriveEntry>{}; },
-            dir.file("tessarine"),
-            [](const std::string&) {},
-            [](TMain_Form&, bool) { QTest::qFail("no configuration expected", __FILE__, __LINE__); },
+        MainFormServices services = WindowProfile::services();
+        services.drives = drives;
+        services.configCommand = [](TMain_Form&, bool) {
+            QTest::qFail("no configuration expected", __FILE__, __LINE__);
         };
         form = std::make_unique<TMain_Form>(std::move(services));
         form->show();

@@ -20,8 +20,7 @@
 #include "media/drivetable.h"
 #include "settings/messages.h"
 #include "settings/regstore.h"
-#include "support/scripted_boxes.h"
-#include "support/tempdir.h"
+#include "support/profiles.h"
 #include "support/when_open.h"
 #include "support/unprivileged.h"
 
@@ -33,18 +32,12 @@ constexpr unsigned kQuestionBox = mb::YESNO | mb::ICONQUESTION | mb::TASKMODAL |
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 
 // An image folder with a stored profile pointing at it and a main window on top.
-struct Library {
-    TempDir dir;
-    std::string folder = dir.path() + "/Images/";
-    RegStore store{MakeFileBackend(dir.file("Tessarine.reg"))};
-    ScriptedBoxes boxes;
+struct Library : WindowProfile {
     std::unique_ptr<TMain_Form> form;
 
     Library()
     {
-        std::filesystem::create_directories(folder);
-        store.RegWriteString(0, kSystemKey, "Drive", "A");
-        store.RegWriteString(0, kSystemKey, "Dir", folder);
+        configured();
         store.RegWriteInteger(0, kSystemKey, "MultiSelect", 1);
     }
 
@@ -65,27 +58,12 @@ struct Library {
 
     void open()
     {
-        MainFormServices services{
-            store,
-            boxes.func(),
-            [] { return std::unique_ptr<DriveAccess>(); },
-            [] { return std::vector<DriveEntry>{}; },
-            dir.file("tessarine"),
-            [](const std::string&) {},
-            [](TMain_Form&, bool) {},
-        };
-        form = std::make_unique<TMain_Form>(std::move(services));
+        form = std::make_unique<TMain_Form>(services());
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     }
 
-    QStringList titles() const
-    {
-        QStringList list;
-        for (int i = 0; i < form->LV1->topLevelItemCount(); ++i)
-            list << form->LV1->topLevelItem(i)->text(0);
-        return list;
-    }
+    QStringList titles() const { return ColumnTexts(*form, 0); }
 
     // Selects the rows with these titles, as mouse clicks would.
     void select(const QStringList& wanted)

@@ -15,8 +15,8 @@
 #include "settings/messages.h"
 #include "settings/regstore.h"
 #include "settings/textconv.h"
+#include "support/profiles.h"
 #include "support/scripted_boxes.h"
-#include "support/tempdir.h"
 
 namespace {
 
@@ -41,32 +41,23 @@ HistoryList Stored(RegStore& store, int field) { return LoadHistory(store, field
 class TestProp : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<TempDir> dir_;
-    std::unique_ptr<RegStore> store_;
+    std::unique_ptr<StoreProfile> profile_;
 
     std::unique_ptr<TProperty_Form> Open(ScriptedBoxes& boxes, const ImageTexts& texts = {})
     {
-        auto form = std::make_unique<TProperty_Form>(*store_, boxes.func());
-        form->SetTexts(texts);
-        form->show();
-        form->activateWindow();
-        if (!QTest::qWaitForWindowActive(form.get()))
-            qWarning("dialog did not become active");
-        return form;
+        return OpenPropertyDialog(profile_->store, boxes, texts);
     }
 
 private slots:
     void init()
     {
         InitMessages("/nonexistent/tessarine");
-        dir_ = std::make_unique<TempDir>();
-        store_ = std::make_unique<RegStore>(MakeFileBackend(dir_->file("store.reg")));
+        profile_ = std::make_unique<StoreProfile>();
     }
 
     void cleanup()
     {
-        store_.reset();
-        dir_.reset();
+        profile_.reset();
         InitMessages("/nonexistent/tessarine");
     }
 
@@ -87,12 +78,12 @@ private slots:
     void okTrimsAndRecordsHistories()
     {
         // Earlier entries; "E5" is fifth in the copyright history.
-        SaveHistory(*store_, kCopyright, {"E1", "E2", "E3", "E4", "E5", "E6"});
+        SaveHistory(profile_->store, kCopyright, {"E1", "E2", "E3", "E4", "E5", "E6"});
         HistoryList full;
         for (int i = 0; i < 32; ++i)
             full.push_back("A" + std::to_string(i));
-        SaveHistory(*store_, kAuthor, full);
-        SaveHistory(*store_, kYear, {"1992"});
+        SaveHistory(profile_->store, kAuthor, full);
+        SaveHistory(profile_->store, kYear, {"1992"});
 
         ScriptedBoxes boxes;
         auto form = Open(boxes);
@@ -108,23 +99,23 @@ private slots:
         const ImageTexts texts = form->Texts();
         QCOMPARE(texts[kTitle], std::string("Foo"));
         QCOMPARE(form->Edit1->currentText(), QStringLiteral("Foo"));
-        QCOMPARE(Stored(*store_, kTitle), HistoryList({"Foo"}));
-        QCOMPARE(Stored(*store_, kCopyright), HistoryList({"E5", "E1", "E2", "E3", "E4", "E6"}));
-        const HistoryList authors = Stored(*store_, kAuthor);
+        QCOMPARE(Stored(profile_->store, kTitle), HistoryList({"Foo"}));
+        QCOMPARE(Stored(profile_->store, kCopyright), HistoryList({"E5", "E1", "E2", "E3", "E4", "E6"}));
+        const HistoryList authors = Stored(profile_->store, kAuthor);
         QCOMPARE(authors.size(), std::size_t{32});
         QCOMPARE(authors.front(), std::string("New"));
         QCOMPARE(authors.back(), std::string("A30"));
         // An empty field leaves its history alone.
-        QCOMPARE(Stored(*store_, kYear), HistoryList({"1992"}));
+        QCOMPARE(Stored(profile_->store, kYear), HistoryList({"1992"}));
         QVERIFY(TrimBlanks(texts[kYear]).empty());
         // The stored form is one line: CR LF escaped.
-        QCOMPARE(store_->RegReadString(0, kHistoryKey, "Item2", ""),
+        QCOMPARE(profile_->store.RegReadString(0, kHistoryKey, "Item2", ""),
                  std::string("E5\\r\\nE1\\r\\nE2\\r\\nE3\\r\\nE4\\r\\nE6\\r\\n"));
     }
 
     void emptyTitleIsRefused()
     {
-        SaveHistory(*store_, kAuthor, {"Someone"});
+        SaveHistory(profile_->store, kAuthor, {"Someone"});
         ScriptedBoxes boxes;
         auto form = Open(boxes);
         form->Edit1->setEditText(QStringLiteral(" \t "));
@@ -136,15 +127,15 @@ private slots:
         QCOMPARE(boxes.shown().back().owner.data(), form.get());
         QVERIFY(form->isVisible());
         QCOMPARE(QApplication::focusWidget(), form->Edit1);
-        QCOMPARE(Stored(*store_, kAuthor), HistoryList({"Someone"}));
-        QVERIFY(Stored(*store_, kTitle).empty());
+        QCOMPARE(Stored(profile_->store, kAuthor), HistoryList({"Someone"}));
+        QVERIFY(Stored(profile_->store, kTitle).empty());
 
         // Then Cancel: the histories stay as they were.
         form->Edit1->setEditText(QStringLiteral("Valid"));
         QTest::keyClick(form.get(), Qt::Key_Escape);
         QCOMPARE(form->result(), int(QDialog::Rejected));
-        QCOMPARE(Stored(*store_, kAuthor), HistoryList({"Someone"}));
-        QVERIFY(Stored(*store_, kTitle).empty());
+        QCOMPARE(Stored(profile_->store, kAuthor), HistoryList({"Someone"}));
+        QVERIFY(Stored(profile_->store, kTitle).empty());
     }
 
     void enterPressesOk()
@@ -154,12 +145,12 @@ private slots:
         Type(form->Edit1, QStringLiteral("x"));
         QTest::keyClick(form->Edit1, Qt::Key_Return);
         QCOMPARE(form->result(), int(QDialog::Accepted));
-        QCOMPARE(Stored(*store_, kTitle), HistoryList({"x"}));
+        QCOMPARE(Stored(profile_->store, kTitle), HistoryList({"x"}));
     }
 
     void completionKeepsTypedCaseAndStopsAfterBackspace()
     {
-        SaveHistory(*store_, kTitle, {"Xyz", "Abcdef", "abz"});
+        SaveHistory(profile_->store, kTitle, {"Xyz", "Abcdef", "abz"});
         ScriptedBoxes boxes;
         auto form = Open(boxes);
         QLineEdit* line = form->Edit1->lineEdit();
@@ -185,7 +176,7 @@ private slots:
 
     void completionOfJapaneseEntries()
     {
-        SaveHistory(*store_, kTargetMachine, {"カメラ"});
+        SaveHistory(profile_->store, kTargetMachine, {"カメラ"});
         ScriptedBoxes boxes;
         auto form = Open(boxes);
         form->Edit5->setFocus();
@@ -247,8 +238,8 @@ private slots:
         QCOMPARE(form->result(), int(QDialog::Accepted));
         QCOMPARE(form->FieldBytes(kCopyright), odd);
         QCOMPARE(form->FieldBytes(kAuthor), damaged);
-        QCOMPARE(Stored(*store_, kCopyright), HistoryList({"≒A"}));
-        QVERIFY(Stored(*store_, kAuthor).empty());
+        QCOMPARE(Stored(profile_->store, kCopyright), HistoryList({"≒A"}));
+        QVERIFY(Stored(profile_->store, kAuthor).empty());
 
         // A text the user changed is encoded afresh; typed back as it was,
         // it is the same text and keeps its bytes.
@@ -268,12 +259,12 @@ private slots:
         std::string rsl = "[Font01]\r\nName=IPAPGothic\r\nSize=11\r\n[Strings]\r\n";
         for (int n = 1; n <= 67; ++n)
             rsl += std::to_string(n) + "=M" + std::to_string(n) + "\r\n";
-        dir_->write("tessarine.rsl", rsl);
-        InitMessages(dir_->file("tessarine"));
+        profile_->dir.write("tessarine.rsl", rsl);
+        InitMessages(profile_->dir.file("tessarine"));
         QVERIFY(LanguageLoaded);
 
         ScriptedBoxes boxes;
-        auto own = std::make_unique<TProperty_Form>(*store_, boxes.func());
+        auto own = std::make_unique<TProperty_Form>(profile_->store, boxes.func());
         own->SetCaption(U("イメージファイルの作成"));
         own->show();
         QCOMPARE(own->windowTitle(), U("イメージファイルの作成"));

@@ -1,0 +1,47 @@
+#include "support/profiles.h"
+
+#include <filesystem>
+
+#include <QtTest>
+
+WindowProfile::WindowProfile() { std::filesystem::create_directories(folder); }
+
+void WindowProfile::configured(const std::string& drive)
+{
+    store.RegWriteString(0, kSystemKey, "Drive", drive);
+    store.RegWriteString(0, kSystemKey, "Dir", folder);
+}
+
+MainFormServices WindowProfile::services()
+{
+    return MainFormServices{
+        store,
+        boxes.func(),
+        [] { return std::unique_ptr<DriveAccess>(); },
+        [] { return std::vector<DriveEntry>{}; },
+        dir.file("tessarine"),
+        [](const std::string&) {},
+        [](TMain_Form&, bool) {},
+    };
+}
+
+std::unique_ptr<TProperty_Form> OpenPropertyDialog(RegStore& store, ScriptedBoxes& boxes, const ImageTexts& texts)
+{
+    auto form = std::make_unique<TProperty_Form>(store, boxes.func());
+    form->SetTexts(texts);
+    form->show();
+    form->activateWindow();
+    if (!QTest::qWaitForWindowExposed(form.get()))
+        QTest::qFail("dialog not shown", __FILE__, __LINE__);
+    else if (!QTest::qWaitForWindowActive(form.get()))
+        qWarning("dialog did not become active");
+    return form;
+}
+
+QStringList ColumnTexts(const TMain_Form& form, int column)
+{
+    QStringList texts;
+    for (int i = 0; i < form.LV1->topLevelItemCount(); ++i)
+        texts << form.LV1->topLevelItem(i)->text(column);
+    return texts;
+}

@@ -1,0 +1,45 @@
+#pragma once
+// Settings and image folders for window tests, each in a fresh temporary
+// folder that goes with the object.
+#include <memory>
+#include <string>
+
+#include <QStringList>
+
+#include "app/mainform.h"
+#include "library/imagefile.h"
+#include "library/prop.h"
+#include "settings/regstore.h"
+#include "support/scripted_boxes.h"
+#include "support/tempdir.h"
+
+// A settings store of its own.
+struct StoreProfile {
+    TempDir dir;
+    RegStore store{MakeFileBackend(dir.file("Tessarine.reg"))};
+};
+
+// A store, an image folder (dir/Images/) and scripted message boxes: what a
+// main window needs.
+struct WindowProfile : StoreProfile {
+    std::string folder = dir.path() + "/Images/";
+    ScriptedBoxes boxes;
+
+    WindowProfile();
+
+    // Drive and Dir stored, as the first-run dialog leaves them.
+    void configured(const std::string& drive = "A");
+
+    // The window's collaborators: no drives, an empty drive table, an
+    // executable in dir, help and configuration commands that do nothing.
+    // Tests replace the ones they watch.
+    MainFormServices services();
+};
+
+// The property dialog over store with texts filled in, shown and active;
+// a dialog that does not show fails the running test.
+std::unique_ptr<TProperty_Form> OpenPropertyDialog(RegStore& store, ScriptedBoxes& boxes,
+                                                   const ImageTexts& texts = {});
+
+// The texts of one list column, top row first.
+QStringList ColumnTexts(const TMain_Form& form, int column);
