@@ -12,7 +12,10 @@ inline TransferResult TransferFailure(FailureSource source, IoStatus status)
     return TransferResult{kTransferFailed, source, status};
 }
 
-inline TransferResult TransferDone() { return TransferResult{kTransferDone, FailureSource::None, {}}; }
+inline TransferResult TransferDone()
+{
+    return TransferResult{kTransferDone, FailureSource::None, {}};
+}
 
 // A device held by one copy loop: on every way out it is unlocked (when it
 // was locked) and closed, and the progress bar goes back to 0.

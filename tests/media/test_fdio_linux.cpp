@@ -55,7 +55,8 @@ void Put(int fd, const char* text, std::size_t size)
 TEST(FdIo, ReadExactlyGathersPiecesAndSurvivesSignals)
 {
     // A handler without SA_RESTART: a blocked read returns EINTR.
-    struct sigaction action {}, old {};
+    struct sigaction action {};
+    struct sigaction old {};
     action.sa_handler = [](int) {};
     ASSERT_EQ(::sigaction(SIGUSR1, &action, &old), 0);
 
