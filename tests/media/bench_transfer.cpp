@@ -163,21 +163,44 @@ Medium* Setup(benchmark::State& state)
     return m;
 }
 
+// Times run once per iteration and reports the time per sector. run gives
+// the text of a failure, which ends the benchmark, or nothing.
+template <class Run>
+void TimeEach(benchmark::State& state, Run&& run)
+{
+    for (auto _ : state) {
+        std::string failure;
+        state.SetIterationTime(Seconds([&] { failure = run(); }));
+        if (!failure.empty()) {
+            state.SkipWithError(failure.c_str());
+            return;
+        }
+    }
+    PerSector(state, static_cast<std::uint32_t>(state.range(0)));
+}
+
+std::string Dd(const std::vector<std::string>& args) { return RunDd(args) ? "" : "dd failed"; }
+
+// The writing benchmarks need an image of the medium; the first makes it.
+bool HaveImage(benchmark::State& state, Medium& m)
+{
+    NullHost host;
+    if (fs::exists(m.image) || CreateFromDrive(*m.drive, 'A', m.image, host).outcome == kTransferDone)
+        return true;
+    state.SkipWithError("no image to write");
+    return false;
+}
+
 void BM_Create(benchmark::State& state)
 {
     Medium* m = Setup(state);
     if (!m)
         return;
     NullHost host;
-    for (auto _ : state) {
-        TransferResult r;
-        state.SetIterationTime(Seconds([&] { r = CreateFromDrive(*m->drive, 'A', m->image, host); }));
-        if (r.outcome != kTransferDone) {
-            state.SkipWithError(("creation failed: " + r.errorText()).c_str());
-            return;
-        }
-    }
-    PerSector(state, static_cast<std::uint32_t>(state.range(0)));
+    TimeEach(state, [&] {
+        const TransferResult r = CreateFromDrive(*m->drive, 'A', m->image, host);
+        return r.outcome == kTransferDone ? std::string() : "creation failed: " + r.errorText();
+    });
 }
 
 void BM_DdRead(benchmark::State& state)
@@ -188,61 +211,31 @@ void BM_DdRead(benchmark::State& state)
     std::vector<std::string> args = {"if=" + m->device, "of=" + m->ddCopy, "bs=512"};
     if (state.range(1))
         args.push_back("iflag=direct");
-    for (auto _ : state) {
-        bool ok = false;
-        state.SetIterationTime(Seconds([&] { ok = RunDd(args); }));
-        if (!ok) {
-            state.SkipWithError("dd failed");
-            return;
-        }
-    }
-    PerSector(state, static_cast<std::uint32_t>(state.range(0)));
+    TimeEach(state, [&] { return Dd(args); });
 }
 
 void BM_Restore(benchmark::State& state)
 {
     Medium* m = Setup(state);
-    if (!m)
+    if (!m || !HaveImage(state, *m))
         return;
     NullHost host;
-    if (!fs::exists(m->image) && CreateFromDrive(*m->drive, 'A', m->image, host).outcome != kTransferDone) {
-        state.SkipWithError("no image to restore");
-        return;
-    }
-    for (auto _ : state) {
-        TransferResult r;
-        state.SetIterationTime(Seconds([&] { r = RestoreToDrive(*m->drive, 'A', m->image, host); }));
-        if (r.outcome != kTransferDone) {
-            state.SkipWithError(("restoration failed: " + r.errorText()).c_str());
-            return;
-        }
-    }
-    PerSector(state, static_cast<std::uint32_t>(state.range(0)));
+    TimeEach(state, [&] {
+        const TransferResult r = RestoreToDrive(*m->drive, 'A', m->image, host);
+        return r.outcome == kTransferDone ? std::string() : "restoration failed: " + r.errorText();
+    });
 }
 
 void BM_DdWrite(benchmark::State& state)
 {
     Medium* m = Setup(state);
-    if (!m)
+    if (!m || !HaveImage(state, *m))
         return;
-    NullHost host;
-    if (!fs::exists(m->image) && CreateFromDrive(*m->drive, 'A', m->image, host).outcome != kTransferDone) {
-        state.SkipWithError("no image to write");
-        return;
-    }
     std::vector<std::string> args = {"if=" + m->image, "of=" + m->device, "bs=512", "iflag=skip_bytes", "skip=256",
                                      "conv=notrunc"};
     if (state.range(1))
         args.push_back("oflag=direct");
-    for (auto _ : state) {
-        bool ok = false;
-        state.SetIterationTime(Seconds([&] { ok = RunDd(args); }));
-        if (!ok) {
-            state.SkipWithError("dd failed");
-            return;
-        }
-    }
-    PerSector(state, static_cast<std::uint32_t>(state.range(0)));
+    TimeEach(state, [&] { return Dd(args); });
 }
 
 // {sectors, loop device}: 1.44 MB and 64 MB, media file and loop device.

@@ -51,6 +51,22 @@ void ShowAndWait(QWidget& w)
     QVERIFY(QTest::qWaitForWindowActive(&w));
 }
 
+// A shown window with a line edit and, after it in the tab order, an
+// ellipsis edit holding "./Images".
+struct FieldAfterLine : QWidget {
+    QLineEdit* before = new QLineEdit(this);
+    TEllipsisEdit* edit = new TEllipsisEdit(this);
+
+    FieldAfterLine()
+    {
+        auto* layout = new QVBoxLayout(this);
+        layout->addWidget(before);
+        layout->addWidget(edit);
+        edit->setText(QStringLiteral("./Images"));
+        ShowAndWait(*this);
+    }
+};
+
 } // namespace
 
 class TestEllipsisEdit : public QObject {
@@ -152,14 +168,9 @@ private slots:
 
     void autoSelectByTabButNotByClick()
     {
-        QWidget window;
-        auto* layout = new QVBoxLayout(&window);
-        auto* before = new QLineEdit(&window);
-        auto* edit = new TEllipsisEdit(&window);
-        layout->addWidget(before);
-        layout->addWidget(edit);
-        edit->setText(QStringLiteral("./Images"));
-        ShowAndWait(window);
+        FieldAfterLine window;
+        QLineEdit* before = window.before;
+        TEllipsisEdit* edit = window.edit;
 
         before->setFocus(Qt::OtherFocusReason);
         QTest::keyClick(before, Qt::Key_Tab);
@@ -181,14 +192,9 @@ private slots:
 
     void buttonPressMovesFocusBeforeTheClick()
     {
-        QWidget window;
-        auto* layout = new QVBoxLayout(&window);
-        auto* before = new QLineEdit(&window);
-        auto* edit = new TEllipsisEdit(&window);
-        layout->addWidget(before);
-        layout->addWidget(edit);
-        edit->setText(QStringLiteral("./Images"));
-        ShowAndWait(window);
+        FieldAfterLine window;
+        QLineEdit* before = window.before;
+        TEllipsisEdit* edit = window.edit;
         before->setFocus(Qt::OtherFocusReason);
 
         int clicks = 0;
