@@ -3,6 +3,7 @@
 // of anything else that talks to DriveAccess.
 #include "media/drive.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -52,3 +53,16 @@ public:
     std::unique_ptr<DeviceHandle> Open(char letter, bool forWriting, IoStatus& status) override;
     void Eject(char letter) override;
 };
+
+// Whether the drive's log holds exactly this entry.
+inline bool Logged(const MemoryDrive& d, const std::string& entry)
+{
+    return std::find(d.log.begin(), d.log.end(), entry) != d.log.end();
+}
+
+// How many of the drive's log entries start with prefix.
+inline int CountLogged(const MemoryDrive& d, const std::string& prefix)
+{
+    return static_cast<int>(std::count_if(d.log.begin(), d.log.end(),
+                                          [&](const std::string& e) { return e.rfind(prefix, 0) == 0; }));
+}

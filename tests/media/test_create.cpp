@@ -22,11 +22,6 @@ std::string Bytes(const std::vector<std::uint8_t>& v, std::size_t from = 0, std:
 
 std::string HeaderText(const HeaderBytes& h) { return std::string(reinterpret_cast<const char*>(h.data()), h.size()); }
 
-bool Logged(const MemoryDrive& d, const std::string& entry)
-{
-    return std::find(d.log.begin(), d.log.end(), entry) != d.log.end();
-}
-
 class Creation : public ::testing::Test {
 protected:
     MemoryDrive drive;

@@ -11,17 +11,6 @@
 
 namespace {
 
-bool Logged(const MemoryDrive& d, const std::string& entry)
-{
-    return std::find(d.log.begin(), d.log.end(), entry) != d.log.end();
-}
-
-int Count(const MemoryDrive& d, const std::string& prefix)
-{
-    return static_cast<int>(std::count_if(d.log.begin(), d.log.end(),
-                                          [&](const std::string& e) { return e.rfind(prefix, 0) == 0; }));
-}
-
 class Restoration : public ::testing::Test {
 protected:
     MemoryDrive drive;
@@ -58,7 +47,7 @@ TEST_F(Restoration, WritesEverySectorInPlaceUnderALock)
     const TransferResult r = RestoreToDrive(drive, 'A', image, host);
     ASSERT_EQ(r.outcome, kTransferDone) << r.errorText();
     EXPECT_EQ(medium.bytes, source.bytes);
-    EXPECT_EQ(Count(drive, "write "), 2880);
+    EXPECT_EQ(CountLogged(drive, "write "), 2880);
     EXPECT_TRUE(Logged(drive, "write 2879 1"));
     EXPECT_EQ(drive.log[drive.log.size() - 2], "unlock");
     EXPECT_EQ(drive.log.back(), "close");
@@ -113,7 +102,7 @@ TEST_F(Restoration, RefusesAnImageFileItCannotRestoreBeforeOpeningTheDrive)
         EXPECT_EQ(r.outcome, kTransferFailed);
         EXPECT_EQ(r.source, FailureSource::ImageFile);
         EXPECT_EQ(r.status.error, c.error);
-        EXPECT_EQ(Count(d, "open"), 0);
+        EXPECT_EQ(CountLogged(d, "open"), 0);
         EXPECT_EQ(d.media['A'].bytes, before);
     }
 
@@ -121,7 +110,7 @@ TEST_F(Restoration, RefusesAnImageFileItCannotRestoreBeforeOpeningTheDrive)
     Blank(63);
     const TransferResult r = RestoreToDrive(drive, 'A', dir.file("good.img"), host);
     EXPECT_EQ(r.outcome, kTransferFailed);
-    EXPECT_EQ(Count(drive, "open"), 0);
+    EXPECT_EQ(CountLogged(drive, "open"), 0);
 }
 
 TEST_F(Restoration, NeverWritesASectorFromDataItCouldNotRead)
@@ -166,7 +155,7 @@ TEST_F(Restoration, DriveFailuresReleaseTheDriveAndMayBeOvertakenByEsc)
         EXPECT_EQ(r.outcome, kTransferFailed);
         EXPECT_EQ(r.source, FailureSource::Drive);
         EXPECT_EQ(r.status.error, c.error);
-        EXPECT_EQ(Count(d, "write "), c.writes);
+        EXPECT_EQ(CountLogged(d, "write "), c.writes);
         EXPECT_EQ(d.openHandles, 0);
         EXPECT_EQ(Logged(d, "unlock"), c.unlocked);
 
@@ -219,7 +208,7 @@ TEST_F(Restoration, GroupedWriterSplitsTheSectorsIntoEqualRequests)
         host = FakeHost{};
         ASSERT_EQ(RestoreToDrive(drive, 'A', image, host).outcome, kTransferDone);
         EXPECT_EQ(medium.bytes, source.bytes);
-        EXPECT_EQ(Count(drive, "write "), static_cast<int>(c.requests));
+        EXPECT_EQ(CountLogged(drive, "write "), static_cast<int>(c.requests));
         EXPECT_TRUE(Logged(drive, "write " + std::to_string(c.sectors - c.perCall) + " " + std::to_string(c.perCall)));
         EXPECT_FALSE(Logged(drive, "lock"));
         // Progress: range, then 0, n, 2n, ... before each request, then 0.
@@ -239,7 +228,7 @@ TEST_F(Restoration, AFailedGroupedRequestIsAFailureEvenAfterEsc)
     drive.onSector = [&](std::uint64_t first) { host.cancel = (first == 73); };
     const TransferResult r = RestoreToDrive(drive, 'A', image, host);
     EXPECT_EQ(r.outcome, kTransferFailed);
-    EXPECT_EQ(Count(drive, "write "), 2);
+    EXPECT_EQ(CountLogged(drive, "write "), 2);
     EXPECT_EQ(drive.openHandles, 0);
 }
 
