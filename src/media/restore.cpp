@@ -69,10 +69,7 @@ std::unique_ptr<ImageFileReader> OpenImageForRestore(const std::string& path, Im
     if (!file)
         return nullptr;
     HeaderBytes header{};
-    if (file->Size() < kImageHeaderSize) {
-        status = IoStatus::Fail(ENODATA);
-        return nullptr;
-    }
+    // A file shorter than the header fails here with ENODATA.
     if (status = file->Read(header); !status.ok())
         return nullptr;
     const ImageHeader h = ReadHeader(header);
