@@ -86,7 +86,7 @@ IoStatus OpenMedium(const std::string& path, bool writing, Medium& m)
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
         return LastError();
-    int flags = (writing ? O_RDWR : O_RDONLY) | O_CLOEXEC;
+    int flags = writing ? O_RDWR : O_RDONLY;
     if (S_ISBLK(st.st_mode))
         flags |= O_DIRECT; // media are read as they are, not through the page cache
     else if (S_ISDIR(st.st_mode))
@@ -94,7 +94,7 @@ IoStatus OpenMedium(const std::string& path, bool writing, Medium& m)
     else if (!S_ISREG(st.st_mode))
         return IoStatus::Fail(ENOTBLK);
 
-    m.fd.reset(::open(path.c_str(), flags));
+    m.fd.reset(OpenRetrying(path, flags));
     if (!m.fd)
         return LastError();
     if (::fstat(m.fd.get(), &st) != 0)
@@ -303,7 +303,7 @@ private:
         if (IoStatus st = MountState(medium_.rdev); !st.ok())
             return st;
         // Fails while anyone else (a mount, another program) claims the device.
-        exclusive_.reset(::open(path_.c_str(), O_RDONLY | O_EXCL | O_CLOEXEC));
+        exclusive_.reset(OpenRetrying(path_, O_RDONLY | O_EXCL));
         if (!exclusive_)
             return LastError();
         return IoStatus::Ok();
@@ -429,9 +429,9 @@ public:
         if (DecideEject(target) == EjectMethod::None)
             return;
 
-        UniqueFd fd(::open(entry->device.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+        UniqueFd fd(OpenRetrying(entry->device, O_RDWR | O_NONBLOCK));
         if (!fd)
-            fd.reset(::open(entry->device.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+            fd.reset(OpenRetrying(entry->device, O_RDONLY | O_NONBLOCK));
         if (!fd)
             return;
         ::fsync(fd.get());
