@@ -137,10 +137,10 @@ std::string LoopDevicesUnavailable()
     return {};
 }
 
-LoopDevice::LoopDevice(const std::string& file)
+LoopDevice::LoopDevice(const std::string& file, const std::string& options)
 {
     std::string out;
-    if (RunCommandOutput(kSbin + std::string("losetup -f --show ") + ShellQuote(file) + " 2>&1", out) != 0 ||
+    if (RunCommandOutput(kSbin + std::string("losetup -f --show ") + options + ' ' + ShellQuote(file) + " 2>&1", out) != 0 ||
         out.rfind("/dev/", 0) != 0) {
         error_ = "losetup: " + out;
         return;

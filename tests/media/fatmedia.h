@@ -38,9 +38,10 @@ std::map<std::string, std::string> MakeFullFatMedium(const TempDir& dir, const s
 bool FatMediumHolds(const std::string& path, const std::map<std::string, std::string>& files, std::string* error);
 
 // A loop device over a file, detached again on destruction. Needs root.
+// options go to losetup before the file ("-P", "--sector-size 4096").
 class LoopDevice {
 public:
-    explicit LoopDevice(const std::string& file);
+    explicit LoopDevice(const std::string& file, const std::string& options = {});
     ~LoopDevice();
     LoopDevice(const LoopDevice&) = delete;
     LoopDevice& operator=(const LoopDevice&) = delete;

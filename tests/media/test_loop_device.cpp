@@ -1,6 +1,8 @@
 // The drive access on real block devices: loop devices over files made
 // here. Needs root and a working losetup; skipped with a message elsewhere.
 // Every loop device and mount is released, also when a test fails.
+#include "media/fatmedia.h"
+#include "media/fdio_linux.h"
 #include "media/memory_drive.h"
 #include "virtual_drive.h"
 
@@ -17,42 +19,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Output(const std::string& command)
-{
-    std::string out;
-    if (FILE* p = ::popen(command.c_str(), "r")) {
-        char buf[256];
-        while (std::fgets(buf, sizeof buf, p))
-            out += buf;
-        if (::pclose(p) != 0)
-            return {};
-    }
-    while (!out.empty() && out.back() == '\n')
-        out.pop_back();
-    return out;
-}
-
-// A loop device over a file, detached on destruction.
-class LoopDevice {
-public:
-    explicit LoopDevice(const std::string& file, const std::string& options = {})
-    {
-        if (::geteuid() == 0)
-            path_ = Output("PATH=\"$PATH:/usr/sbin:/sbin\" losetup -f --show " + options + " '" + file + "' 2>/dev/null");
-    }
-    ~LoopDevice()
-    {
-        if (!path_.empty())
-            RunCommand("PATH=\"$PATH:/usr/sbin:/sbin\" losetup -d " + path_);
-    }
-    LoopDevice(const LoopDevice&) = delete;
-    LoopDevice& operator=(const LoopDevice&) = delete;
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 // A file system mounted for the lifetime of the object.
 class Mount {
@@ -74,15 +40,6 @@ public:
 private:
     std::string point_;
     bool mounted_ = false;
-};
-
-struct FdGuard {
-    int fd;
-    ~FdGuard()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
 };
 
 #define SKIP_WITHOUT_LOOP(loop)                                                                                       \
@@ -111,10 +68,10 @@ TEST(LoopDevice, ReadsAndWritesPastThePageCache)
 
     // Fill the device's page cache (kept while the device stays open), then
     // change the medium behind it: only unbuffered reads see the change.
-    FdGuard cached{::open(loop.path().c_str(), O_RDONLY)};
-    ASSERT_GE(cached.fd, 0);
+    UniqueFd cached(::open(loop.path().c_str(), O_RDONLY));
+    ASSERT_GE(cached.get(), 0);
     std::vector<std::uint8_t> warm(16 * 512);
-    EXPECT_EQ(::pread(cached.fd, warm.data(), warm.size(), 0), static_cast<ssize_t>(warm.size()));
+    EXPECT_EQ(::pread(cached.get(), warm.data(), warm.size(), 0), static_cast<ssize_t>(warm.size()));
     {
         std::vector<std::uint8_t> changed(512, 0xC3);
         const int fd = ::open(file.c_str(), O_WRONLY);
@@ -159,14 +116,14 @@ TEST(LoopDevice, LockRefusedWhileAnotherHolderHasTheDevice)
 
     // Another program holding the device exclusively also refuses a writer.
     {
-        FdGuard other{::open(loop.path().c_str(), O_RDONLY | O_EXCL)};
-        ASSERT_GE(other.fd, 0);
+        UniqueFd other(::open(loop.path().c_str(), O_RDONLY | O_EXCL));
+        ASSERT_GE(other.get(), 0);
         EXPECT_EQ(second->Lock().error, EBUSY);
     }
     EXPECT_TRUE(second->Lock().ok());
     // ...and the writer's lock keeps others from claiming it.
-    FdGuard refused{::open(loop.path().c_str(), O_RDONLY | O_EXCL)};
-    EXPECT_LT(refused.fd, 0);
+    UniqueFd refused(::open(loop.path().c_str(), O_RDONLY | O_EXCL));
+    EXPECT_LT(refused.get(), 0);
     EXPECT_TRUE(second->Close().ok());
 }
 
