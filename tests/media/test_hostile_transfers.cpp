@@ -61,8 +61,7 @@ TEST(HostileImageFile, RestoringAFifoNamedLikeAnImageFailsInsteadOfBlocking)
             drive.media['A'] = MemoryDrive::PatternMedium(64);
             FakeHost host;
             const TransferResult r = RestoreToDrive(drive, 'A', dir.file("IMG0001.TMP"), host);
-            const bool opened = std::any_of(drive.log.begin(), drive.log.end(),
-                                            [](const std::string& e) { return e.rfind("open", 0) == 0; });
+            const bool opened = CountLogged(drive, "open") != 0;
             const bool refused = r.outcome == kTransferFailed && r.source == FailureSource::ImageFile && !opened;
             return refused ? 0 : 1;
         },
