@@ -1,7 +1,6 @@
 #include "library/scan.h"
 
 #include <algorithm>
-#include <cstring>
 
 std::optional<LibraryRow> RowFromHeader(const HeaderBytes& header, std::string_view fileName)
 {
@@ -16,14 +15,10 @@ std::optional<LibraryRow> RowFromHeader(const HeaderBytes& header, std::string_v
 
 int CompareKeyBytes(std::string_view a, std::string_view b)
 {
-    // memcmp compares as unsigned char: no case folding, no locale.
-    std::size_t common = std::min(a.size(), b.size());
-    int c = common == 0 ? 0 : std::memcmp(a.data(), b.data(), common);
-    if (c != 0)
-        return c < 0 ? -1 : 1;
-    if (a.size() == b.size())
-        return 0;
-    return a.size() < b.size() ? -1 : 1;
+    // char_traits<char> compares as unsigned char, a prefix first: no case
+    // folding, no locale.
+    const int c = a.compare(b);
+    return (c > 0) - (c < 0);
 }
 
 int CompareRows(const LibraryRow& a, const LibraryRow& b, int sortColumn, int sortDirection)
