@@ -1,5 +1,6 @@
 #include "library/scan.h"
 
+#include "support/child.h"
 #include "support/tempdir.h"
 
 #include <gmock/gmock.h>
@@ -7,14 +8,11 @@
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cstring>
 #include <grp.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using ::testing::ElementsAre;
@@ -65,48 +63,32 @@ ChildScan ScanInChild(const std::string& folder, bool dropRoot, std::chrono::mil
     int fds[2];
     if (pipe(fds) != 0)
         return result;
-    pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        std::string out;
-        if (dropRoot && (setgroups(0, nullptr) != 0 || setresgid(65534, 65534, 65534) != 0 ||
-                         setresuid(65534, 65534, 65534) != 0)) {
-            out = std::string("S") + "cannot drop to an unprivileged user: " + std::strerror(errno);
-        } else if (access(folder.c_str(), R_OK | X_OK) != 0) {
-            out = "Sthe test folder is not reachable for the unprivileged user";
-        } else {
-            out = "R";
-            for (const LibraryRow& row : ScanImageFolder(folder))
-                out += row[kFileNameColumn] + '\n';
-        }
-        ssize_t ignored = write(fds[1], out.data(), out.size());
-        (void)ignored;
-        _exit(0);
-    }
+    // The child's few lines fit the pipe's buffer: it never waits for a reader.
+    const ChildOutcome child = RunInChild(
+        [&] {
+            std::string out;
+            if (dropRoot && (setgroups(0, nullptr) != 0 || setresgid(65534, 65534, 65534) != 0 ||
+                             setresuid(65534, 65534, 65534) != 0)) {
+                out = std::string("S") + "cannot drop to an unprivileged user: " + std::strerror(errno);
+            } else if (access(folder.c_str(), R_OK | X_OK) != 0) {
+                out = "Sthe test folder is not reachable for the unprivileged user";
+            } else {
+                out = "R";
+                for (const LibraryRow& row : ScanImageFolder(folder))
+                    out += row[kFileNameColumn] + '\n';
+            }
+            ssize_t ignored = write(fds[1], out.data(), out.size());
+            (void)ignored;
+            return 0;
+        },
+        timeout);
     close(fds[1]);
-    if (pid < 0) {
-        close(fds[0]);
-        return result;
-    }
+    result.finished = child.finished;
     std::string in;
-    auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        pollfd p{fds[0], POLLIN, 0};
-        if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0)
-            break; // timed out
-        char buf[512];
-        ssize_t n = read(fds[0], buf, sizeof buf);
-        if (n <= 0) {
-            result.finished = n == 0;
-            break;
-        }
+    char buf[512];
+    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;)
         in.append(buf, static_cast<std::size_t>(n));
-    }
     close(fds[0]);
-    if (!result.finished)
-        kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
     if (in.starts_with("S")) {
         result.skipReason = in.substr(1);
     } else if (in.starts_with("R")) {
