@@ -22,7 +22,7 @@ IoStatus ReadHeaderFile(const std::string& path, HeaderBytes& header)
 
 IoStatus WriteHeaderFile(const std::string& path, const HeaderBytes& header)
 {
-    int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    int fd = OpenRetrying(path, O_WRONLY | O_NOCTTY);
     if (fd < 0)
         return IoStatus::Fail(errno);
     IoStatus status = WriteAllAt(fd, header, 0, EIO);
