@@ -1,5 +1,6 @@
 #include "library/headerio_linux.h"
 #include "library/scan.h"
+#include "media/fdio_linux.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -27,12 +28,8 @@ bool MayBeRegularFile(unsigned char type)
 // becoming our terminal; its bytes then fail the magic like any other file.
 bool ReadListedHeader(int dirFd, const char* name, HeaderBytes& header)
 {
-    int fd = openat(dirFd, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return false;
-    bool ok = ReadHeaderFromFd(fd, header).ok();
-    close(fd);
-    return ok;
+    const UniqueFd fd(openat(dirFd, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    return fd && ReadHeaderFromFd(fd.get(), header).ok();
 }
 
 // The listing comes first, names packed into one buffer, so that the rows
