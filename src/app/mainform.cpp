@@ -1,7 +1,6 @@
 #include "app/mainform.h"
 
 #include <algorithm>
-#include <cctype>
 #include <exception>
 #include <filesystem>
 
@@ -27,6 +26,7 @@
 #include "settings/fonts.h"
 #include "settings/messages.h"
 #include "settings/regstore.h"
+#include "settings/textconv.h"
 
 namespace {
 
@@ -47,8 +47,8 @@ QString Message(int n)
 
 std::string UpperAscii(std::string text)
 {
-    for (char& c : text)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    // ASCII only: the locale Qt sets must not touch other bytes.
+    std::transform(text.begin(), text.end(), text.begin(), AsciiUpper);
     return text;
 }
 
