@@ -200,8 +200,8 @@ void TMain_Form::IB_DeleteImageExecute()
     const std::vector<LibraryRow> rows = SelectedRows();
     if (rows.empty())
         return;
-    if (ShowMessage(QString::fromStdString(MessageText(46)), QString::fromStdString(MessageText(3)),
-                    mb::YESNO | mb::ICONQUESTION | mb::TASKMODAL | mb::SETFOREGROUND) != mb::IDYES)
+    if (ShowMessage(Msg(46), Msg(3),
+                    mb::YESNO | mb::ICONQUESTION | kBoxStyle) != mb::IDYES)
         return;
     std::vector<std::string> paths;
     paths.reserve(rows.size());
@@ -222,18 +222,18 @@ void TMain_Form::IB_PropertyExecute()
     const std::vector<LibraryRow> rows = SelectedRows();
     if (rows.size() != 1)
         return;
-    constexpr unsigned kErrorBox = mb::OK | mb::ICONERROR | mb::TASKMODAL | mb::SETFOREGROUND;
+    constexpr unsigned kErrorBox = mb::OK | mb::ICONERROR | kBoxStyle;
 
     ImageHeaderFile file;
     const IoStatus opened = file.Open(ImagePathOf(rows.front()));
     if (opened.error == ENOENT) {
-        ShowMessage(QString::fromStdString(MessageText(47)), QString::fromStdString(MessageText(3)), kErrorBox);
+        ShowMessage(Msg(47), Msg(3), kErrorBox);
         IB_ReloadExecute();
         return;
     }
     if (!opened.ok()) {
         // Read-only, not a file, or too short for a header: nothing is written.
-        ShowMessage(QString::fromStdString(opened.message()), QString::fromStdString(MessageText(5)), kErrorBox);
+        ShowMessage(QString::fromStdString(opened.message()), Msg(5), kErrorBox);
         return;
     }
 
@@ -247,7 +247,7 @@ void TMain_Form::IB_PropertyExecute()
     if (written.ok())
         written = closed;
     if (!written.ok())
-        ShowMessage(QString::fromStdString(written.message()), QString::fromStdString(MessageText(5)), kErrorBox);
+        ShowMessage(QString::fromStdString(written.message()), Msg(5), kErrorBox);
     IB_ReloadExecute();
 }
 
