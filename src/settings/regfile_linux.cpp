@@ -96,7 +96,7 @@ IoStatus ReplaceFile(const std::string& path, const std::string& bytes, mode_t m
         return s;
     }
     // The rename itself is only durable once the folder is.
-    UniqueFd dir(::open(Dirname(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd dir(OpenRetrying(Dirname(path), O_RDONLY | O_DIRECTORY));
     if (!dir)
         return IoStatus::Fail(errno);
     if (::fsync(dir.get()) != 0 && errno != EINVAL)
@@ -180,7 +180,7 @@ public:
         IoStatus s = MakeFolders(Dirname(path_));
         if (!s.ok())
             return s;
-        UniqueFd lock(::open((path_ + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+        UniqueFd lock(OpenRetrying(path_ + ".lock", O_RDWR | O_CREAT, 0600));
         if (!lock)
             return IoStatus::Fail(errno);
         while (::flock(lock.get(), LOCK_EX) != 0) {
