@@ -25,6 +25,7 @@
 #include "library/cp932.h"
 #include "settings/fonts.h"
 #include "settings/messages.h"
+#include "settings/messagestring.h"
 #include "settings/regstore.h"
 #include "settings/textconv.h"
 
@@ -39,11 +40,6 @@ constexpr int kPanel0Width = 160;
 constexpr int kToolButtonWidth = 55;
 
 const char* const kColumnCaptions[kColumnCount] = {"タイトル", "著作権", "作成者", "年", "対象機種", "対象OS", "ファイル名"};
-
-QString Message(int n)
-{
-    return QString::fromStdString(MessageTable[static_cast<std::size_t>(n)]);
-}
 
 std::string UpperAscii(std::string text)
 {

@@ -18,6 +18,7 @@
 #include "media/drive.h"
 #include "settings/fonts.h"
 #include "settings/messages.h"
+#include "settings/messagestring.h"
 #include "settings/regstore.h"
 #include "settings/textconv.h"
 
@@ -81,8 +82,6 @@ bool StopsCompletion(std::uint16_t vk)
 std::optional<std::string> ToCp932(const QString& text) { return Utf8ToCp932(text.toStdString()); }
 
 QString FromCp932(const std::string& bytes) { return QString::fromStdString(Cp932ToUtf8(bytes)); }
-
-QString Message(int n) { return QString::fromStdString(MessageTable[static_cast<std::size_t>(n)]); }
 
 // Refuses, as they are typed or pasted, characters that code page 932 cannot
 // hold and texts longer than the field's width in code page 932 bytes. A

@@ -2,6 +2,7 @@
 
 #include "settings/fonts.h"
 #include "settings/messages.h"
+#include "settings/messagestring.h"
 
 #include <algorithm>
 
@@ -173,8 +174,8 @@ void TAbout_Form::FormShow()
     lblURL->setText(kWebAddress);
 
     if (LanguageLoaded) {
-        setWindowTitle(QString::fromStdString(MessageTable[59]));
-        OKBtn->setText(QString::fromStdString(MessageTable[1]));
+        setWindowTitle(Message(59));
+        OKBtn->setText(Message(1));
         setFont(LanguageFont());
         PlaceCopyright();
     }

@@ -23,17 +23,13 @@
 #include "settings/eliedit.h"
 #include "settings/fonts.h"
 #include "settings/messages.h"
+#include "settings/messagestring.h"
 #include "settings/regstore.h"
 
 namespace {
 
 constexpr unsigned kBoxFlags = mb::TASKMODAL | mb::SETFOREGROUND;
 constexpr int kPathRole = Qt::UserRole;
-
-QString Message(int n)
-{
-    return QString::fromStdString(MessageTable[static_cast<std::size_t>(n)]);
-}
 
 std::filesystem::path FsPath(const QString& text)
 {
