@@ -160,12 +160,8 @@ void TMain_Form::IB_RestoreImageExecute()
             continue;
         ++processed;
 
-        QString title = item->text(0);
-        while (!title.isEmpty() && title.front().unicode() <= 0x20)
-            title.remove(0, 1);
-        while (!title.isEmpty() && title.back().unicode() <= 0x20)
-            title.chop(1);
-        SetStatusText(Msg(41, title.toStdString()));
+        // The scan already trimmed the title's bytes.
+        SetStatusText(Msg(41, item->text(0).toStdString()));
         PumpMessages();
 
         if (!WaitForMedium(*this, *drives, drive))

@@ -1,6 +1,7 @@
 #include "library/imagefile.h"
 
 #include "library/cp932.h"
+#include "settings/textconv.h"
 
 #include <algorithm>
 #include <cstring>
@@ -89,11 +90,8 @@ std::string DecodeField(const HeaderBytes& header, int field)
     // A foreign header may lack the NUL: the text then ends at the field's width.
     const std::uint8_t* begin = header.data() + kFields[field].offset;
     const std::uint8_t* end = std::find(begin, begin + kFields[field].width, std::uint8_t{0});
-    while (begin < end && *begin <= 0x20)
-        ++begin;
-    while (end > begin && end[-1] <= 0x20)
-        --end;
-    return std::string(reinterpret_cast<const char*>(begin), static_cast<std::size_t>(end - begin));
+    return std::string(TrimBlanks(
+        std::string_view(reinterpret_cast<const char*>(begin), static_cast<std::size_t>(end - begin))));
 }
 
 ImageHeader ReadHeader(const HeaderBytes& header)
