@@ -195,24 +195,46 @@ IoStatus MountState(dev_t dev)
     return IoStatus::Ok();
 }
 
-// Loop devices whose backing file is the file at path.
-std::vector<dev_t> LoopDevicesBackedBy(const std::string& path)
+// Loop devices whose backing file is the file with this device and inode:
+// compared by identity, so a hard link or a bind mount of the file is found too.
+std::vector<dev_t> LoopDevicesBackedBy(dev_t fileDev, ino_t fileIno)
 {
     std::vector<dev_t> found;
     std::error_code ec;
-    const fs::path file = fs::canonical(path, ec);
-    if (ec)
-        return found;
     for (fs::directory_iterator it(std::string(kSysfsRoot) + "/block", ec), end; !ec && it != end; it.increment(ec)) {
         std::string backing = ReadSmallTextFile((it->path() / "loop/backing_file").string());
         while (!backing.empty() && backing.back() == '\n')
             backing.pop_back();
-        if (backing != file.string())
+        struct stat st {};
+        if (backing.empty() || ::stat(backing.c_str(), &st) != 0 || st.st_dev != fileDev || st.st_ino != fileIno)
             continue;
         if (auto dev = ParseDevNumber(ReadSmallTextFile((it->path() / "dev").string())))
             found.push_back(makedev(dev->major, dev->minor));
     }
     return found;
+}
+
+// The identity of the file behind a loop device, when it is one.
+std::optional<std::pair<dev_t, ino_t>> LoopBackingFile(dev_t loop)
+{
+    std::string backing = ReadSmallTextFile(SysfsDevPath(loop) + "/loop/backing_file");
+    while (!backing.empty() && backing.back() == '\n')
+        backing.pop_back();
+    struct stat st {};
+    if (backing.empty() || ::stat(backing.c_str(), &st) != 0)
+        return std::nullopt;
+    return std::make_pair(st.st_dev, st.st_ino);
+}
+
+// EBUSY when any loop device over that file is mounted, another error when
+// that cannot be told.
+IoStatus BackingFileState(dev_t fileDev, ino_t fileIno, dev_t except)
+{
+    for (dev_t loop : LoopDevicesBackedBy(fileDev, fileIno))
+        if (loop != except)
+            if (IoStatus st = MountState(loop); !st.ok())
+                return st;
+    return IoStatus::Ok();
 }
 
 class LinuxHandle final : public DeviceHandle {
@@ -295,13 +317,17 @@ private:
     {
         if (!medium_.block) {
             // A file behind a loop device carries that device's file system.
-            for (dev_t loop : LoopDevicesBackedBy(path_))
-                if (IoStatus st = MountState(loop); !st.ok())
-                    return st;
-            return IoStatus::Ok();
+            struct stat st {};
+            if (::fstat(medium_.fd.get(), &st) != 0)
+                return LastError();
+            return BackingFileState(st.st_dev, st.st_ino, 0);
         }
         if (IoStatus st = MountState(medium_.rdev); !st.ok())
             return st;
+        // A loop device shares its file with every other loop device over it.
+        if (auto file = LoopBackingFile(medium_.rdev))
+            if (IoStatus st = BackingFileState(file->first, file->second, medium_.rdev); !st.ok())
+                return st;
         // Fails while anyone else (a mount, another program) claims the device.
         exclusive_.reset(OpenRetrying(path_, O_RDONLY | O_EXCL));
         if (!exclusive_)

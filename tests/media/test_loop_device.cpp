@@ -141,9 +141,14 @@ TEST(LoopDevice, MountedMediumIsNeverWritten)
         Mount mount(loop.path(), dir.file("mnt"));
         if (!mount.mounted())
             GTEST_SKIP() << "ext4 cannot be mounted here";
-        // The device, and the file behind it as a virtual drive.
-        auto access = DrivesOver({{'A', loop.path()}, {'B', file}});
-        for (char letter : {'A', 'B'}) {
+        // The device, the file behind it as a virtual drive, a hard link to
+        // that file and a second loop device over it: each reaches the mounted
+        // file system under another name.
+        fs::create_hard_link(file, dir.file("link.img"));
+        LoopDevice second(dir.file("link.img"));
+        ASSERT_FALSE(second.path().empty()) << second.error();
+        auto access = DrivesOver({{'A', loop.path()}, {'B', file}, {'C', dir.file("link.img")}, {'D', second.path()}});
+        for (char letter : {'A', 'B', 'C', 'D'}) {
             IoStatus st;
             auto writer = access->Open(letter, true, st);
             ASSERT_TRUE(writer) << letter << " " << st.message();
