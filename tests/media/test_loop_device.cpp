@@ -23,10 +23,10 @@ namespace {
 // A file system mounted for the lifetime of the object.
 class Mount {
 public:
-    Mount(const std::string& device, const std::string& point) : point_(point)
+    Mount(const std::string& device, const std::string& point, unsigned long flags = 0) : point_(point)
     {
         fs::create_directories(point);
-        mounted_ = ::mount(device.c_str(), point.c_str(), "ext4", 0, nullptr) == 0;
+        mounted_ = ::mount(device.c_str(), point.c_str(), flags & MS_BIND ? nullptr : "ext4", flags, nullptr) == 0;
     }
     ~Mount()
     {
@@ -147,8 +147,14 @@ TEST(LoopDevice, MountedMediumIsNeverWritten)
         fs::create_hard_link(file, dir.file("link.img"));
         LoopDevice second(dir.file("link.img"));
         ASSERT_FALSE(second.path().empty()) << second.error();
-        auto access = DrivesOver({{'A', loop.path()}, {'B', file}, {'C', dir.file("link.img")}, {'D', second.path()}});
-        for (char letter : {'A', 'B', 'C', 'D'}) {
+        Mount bind(dir.path(), dir.file("bind"), MS_BIND);
+        ASSERT_TRUE(bind.mounted());
+        auto access = DrivesOver({{'A', loop.path()},
+                                  {'B', file},
+                                  {'C', dir.file("link.img")},
+                                  {'D', second.path()},
+                                  {'E', dir.file("bind") + "/ext4.img"}});
+        for (char letter : {'A', 'B', 'C', 'D', 'E'}) {
             IoStatus st;
             auto writer = access->Open(letter, true, st);
             ASSERT_TRUE(writer) << letter << " " << st.message();
