@@ -8,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -266,4 +267,33 @@ TEST(EscapeText, EveryShortTextSurvivesTheRoundTrip)
         }
     };
     visit(visit, 0);
+}
+
+// The shipped English file must give every text the program shows: each
+// built-in text, and each caption the windows take from the table. A new
+// message without an English line fails here.
+TEST(EnglishLanguageFile, SetsEveryEntryTheProgramUses)
+{
+    TempDir dir;
+    InitMessages(dir.file("tessarine"));
+    std::vector<int> used;
+    for (int n = 1; n < kMessageCount; ++n)
+        if (!MessageTable[n].empty())
+            used.push_back(n);
+    for (int n : {6, 7, 8, 51, 52, 53, 59, 60})
+        used.push_back(n);
+    for (int n = 27; n <= 33; ++n)
+        used.push_back(n);
+    for (int n = 61; n <= 66; ++n)
+        used.push_back(n);
+    for (int n = 9; n <= 25; n += 2) // menu captions; their hints may be empty
+        used.push_back(n);
+
+    std::filesystem::copy_file(TESSARINE_ENGLISH_RSL, dir.file("tessarine.rsl"));
+    InitMessages(dir.file("tessarine"));
+    ASSERT_TRUE(LanguageLoaded);
+    for (int n : used)
+        EXPECT_FALSE(MessageTable[n].empty()) << "entry " << n << " has no English text";
+    EXPECT_EQ(MessageTable[44].rfind(MessageTable[43], 0), 0u);
+    EXPECT_EQ(MessageText(34, "A"), "There is no disk in drive A:.");
 }
