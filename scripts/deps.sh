@@ -21,7 +21,7 @@ tessarine_ensure_packages() {
     [ -z "$missing" ] && return 0
     if [ "$(id -u)" -ne 0 ]; then
         echo "Missing Debian packages:$missing" >&2
-        echo "Install them with: sudo apt-get install$missing" >&2
+        echo "Install them as root (su -c, or sudo where set up): apt-get install$missing" >&2
         exit 1
     fi
     echo "Installing:$missing"
