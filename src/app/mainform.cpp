@@ -173,8 +173,8 @@ void TMain_Form::BuildActions()
 {
     auto make = [this](const char* caption, const char* hint, QKeySequence shortcut, void (TMain_Form::*handler)()) {
         auto* action = new QAction(QString::fromUtf8(caption), this);
+        // Hints are tooltips only: a status tip would replace the status bar's panels, even mid-copy.
         action->setToolTip(QString::fromUtf8(hint));
-        action->setStatusTip(QString::fromUtf8(hint));
         action->setShortcut(shortcut);
         connect(action, &QAction::triggered, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
         // Shortcuts work wherever the focus is in the window.
@@ -388,7 +388,6 @@ void TMain_Form::ApplyLanguageTexts()
     for (QAction* action : inEntryOrder) {
         action->setText(Message(entry));
         action->setToolTip(Message(entry + 1));
-        action->setStatusTip(Message(entry + 1));
         entry += 2;
     }
     QStringList captions;

@@ -148,6 +148,8 @@ TConfig_Form::TConfig_Form(QWidget* owner, std::string& sourceDrive, const std::
     SCV1 = new QComboBox(this);
     SCV1->setGeometry(40, 28, 225, 22);
     SCV1->setMaxVisibleItems(8);
+    // Styles that drop a combo box down as a menu ignore the row limit; the list popup keeps it.
+    SCV1->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
     Label1->setBuddy(SCV1);
 
     EE1 = new TEllipsisEdit(this);

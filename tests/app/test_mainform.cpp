@@ -153,6 +153,19 @@ private slots:
         QCOMPARE(p.configRuns.size(), std::size_t{1});
     }
 
+    void hoveringACommandKeepsTheStatusBarPanels()
+    {
+        Profile p;
+        p.configured();
+        auto form = p.makeForm();
+        ShowAndWait(*form);
+        for (QAction* action : form->actions()) {
+            QVERIFY(!action->toolTip().isEmpty());
+            action->showStatusText(form.get()); // what hovering a tool button or menu item does
+            QCOMPARE(form->SB1->currentMessage(), QString());
+        }
+    }
+
     void firstRunLeftWithoutAcceptingKeepsBuiltInSettings()
     {
         Profile p;

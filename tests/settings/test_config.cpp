@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QAbstractItemView>
 #include <QDir>
 #include <QLabel>
 #include <QMimeData>
@@ -210,6 +211,25 @@ private slots:
         QTest::keyClick(&form, Qt::Key_Escape);
         QVERIFY(!form.isVisible());
         QCOMPARE(form.result(), int(QDialog::Rejected));
+    }
+
+    void driveBoxDropsDownEightRows()
+    {
+        std::vector<DriveEntry> drives;
+        for (char letter = 'A'; letter <= 'P'; ++letter)
+            drives.push_back(DriveEntry{letter, "/dev/sdx", DriveKind::Other, std::string(1, letter) + ": /dev/sdx"});
+        Fixture f("A", "/tmp/", drives);
+        f.show();
+        QComboBox* box = f.form->SCV1;
+        QVERIFY(box->count() > 8);
+        box->showPopup();
+        QAbstractItemView* view = box->view();
+        QTRY_VERIFY(view->isVisible());
+        const int rowHeight = view->sizeHintForRow(0);
+        QVERIFY(rowHeight > 0);
+        QVERIFY2(view->viewport()->height() <= 8 * rowHeight + 2, qPrintable(QString::number(view->viewport()->height())));
+        QVERIFY(view->viewport()->height() >= 8 * rowHeight - 2);
+        box->hidePopup();
     }
 
     void folderFieldText_data()
