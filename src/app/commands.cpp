@@ -35,16 +35,44 @@ char DriveLetter(const std::string& drive)
     return drive.empty() ? 'A' : drive.front();
 }
 
-// The no-medium question, repeated on Retry while the drive has no medium.
-// false: the user gave up.
+// The one box for a drive that is not ready for another reason than a
+// missing medium: which drive, which device, and the system's own text.
+void ShowDriveFailure(TMain_Form& form, const std::string& drive, const DriveStatus& status)
+{
+    int first = 72;
+    switch (status.state) {
+    case DriveState::NoDevice: first = 68; break;
+    case DriveState::AccessRefused: first = 69; break;
+    case DriveState::InUse: first = 70; break;
+    case DriveState::Unreadable: first = 71; break;
+    default: break;
+    }
+    QString text = Msg(first, drive);
+    if (!status.device.empty())
+        text += QStringLiteral("\n") + Msg(73, status.device);
+    if (status.error != 0)
+        text += QStringLiteral("\n") + QString::fromStdString(IoStatus{status.error}.message());
+    if (status.state == DriveState::AccessRefused)
+        text += QStringLiteral("\n") + Msg(74);
+    form.ShowMessage(text, Msg(5), mb::OK | mb::ICONERROR | kBoxStyle);
+}
+
+// The no-medium question, repeated on Retry while the drive has no medium;
+// any other answer is told once. false: the user gave up or cannot go on.
 bool WaitForMedium(TMain_Form& form, DriveAccess& drives, const std::string& drive)
 {
-    while (drives.DriveReady(DriveLetter(drive)) == -1) {
+    for (;;) {
+        const DriveStatus status = drives.DriveReady(DriveLetter(drive));
+        if (status.ready())
+            return true;
+        if (status.state != DriveState::NoMedium) {
+            ShowDriveFailure(form, drive, status);
+            return false;
+        }
         if (form.ShowMessage(Msg(34, drive), kProductName, mb::RETRYCANCEL | mb::ICONQUESTION | kBoxStyle) !=
             mb::IDRETRY)
             return false;
     }
-    return true;
 }
 
 // The end of a transfer command, on every way out: status empty, messages

@@ -46,15 +46,30 @@ public:
     virtual IoStatus Close() = 0;
 };
 
+// What the ready test found. Only NoMedium is worth waiting for; the others
+// need the user to do something else, so they are told once.
+enum class DriveState { Ready, NoMedium, NoDevice, AccessRefused, InUse, Unreadable, Other };
+
+struct DriveStatus {
+    DriveState state = DriveState::Ready;
+    int error = 0;      // the system's error code behind state, 0 when none
+    std::string device; // the device or file the letter means; empty when unknown
+
+    bool ready() const { return state == DriveState::Ready; }
+};
+
+// The kind of answer an open or a look at the device failing with `error` gives.
+DriveState DriveStateFor(int error);
+
 class DriveAccess {
 public:
     virtual ~DriveAccess() = default;
 
     // true: the transfers lock the volume and move one sector per request.
     virtual bool IsNtFamily() = 0;
-    // 0: a medium is present and readable; -1: no medium, or no such drive.
+    // Ready: a medium is present and sector 0 reads; otherwise why not.
     // Upper-cases the letter itself; never shows anything.
-    virtual int DriveReady(char letter) = 0;
+    virtual DriveStatus DriveReady(char letter) = 0;
     virtual IoStatus QueryAllocation(char letter, AllocationFigures& figures) = 0;
     // Null on failure, with status telling why.
     virtual std::unique_ptr<DeviceHandle> Open(char letter, bool forWriting, IoStatus& status) = 0;

@@ -369,18 +369,33 @@ public:
 
     bool IsNtFamily() override { return true; }
 
-    int DriveReady(char letter) override
+    DriveStatus DriveReady(char letter) override
     {
         const DriveEntry* entry = Find(AsciiUpper(letter));
         if (!entry)
-            return -1;
+            return {DriveState::NoDevice, ENODEV, {}};
+        DriveStatus out{DriveState::Ready, 0, entry->device};
         // Opened afresh each time: a changed medium is only noticed on open.
         Medium m;
-        if (!OpenMedium(entry->device, false, m).ok() || m.bytes == 0)
-            return -1;
+        if (IoStatus st = OpenMedium(entry->device, false, m); !st.ok()) {
+            out.error = st.error;
+            out.state = DriveStateFor(st.error);
+            return out;
+        }
+        if (m.bytes == 0) {
+            out.error = ENOMEDIUM;
+            out.state = DriveState::NoMedium;
+            return out;
+        }
         AlignedBuffer buffer;
         std::vector<std::uint8_t> sector(m.sectorSize);
-        return ReadAt(m, buffer, 0, sector).ok() ? 0 : -1;
+        if (IoStatus st = ReadAt(m, buffer, 0, sector); !st.ok()) {
+            // A medium is there (it has a size), so sector 0 failing is the
+            // medium's fault, whatever the code says.
+            out.error = st.error;
+            out.state = st.error == ENOMEDIUM ? DriveState::NoMedium : DriveState::Unreadable;
+        }
+        return out;
     }
 
     IoStatus QueryAllocation(char letter, AllocationFigures& figures) override

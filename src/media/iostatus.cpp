@@ -1,5 +1,6 @@
 #include "media/drive.h"
 
+#include <cerrno>
 #include <cstring>
 
 std::string IoStatus::message() const
@@ -9,4 +10,30 @@ std::string IoStatus::message() const
     if (error < 0)
         return "Unknown error";
     return std::strerror(error);
+}
+
+DriveState DriveStateFor(int error)
+{
+    switch (error) {
+    case 0:
+        return DriveState::Ready;
+    case ENOMEDIUM:
+        return DriveState::NoMedium;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case ENOTBLK:
+    case EISDIR:
+        return DriveState::NoDevice;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return DriveState::AccessRefused;
+    case EBUSY:
+        return DriveState::InUse;
+    case EIO:
+        return DriveState::Unreadable;
+    default:
+        return DriveState::Other;
+    }
 }

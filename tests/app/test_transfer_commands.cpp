@@ -1,6 +1,7 @@
 // Image creation (F5) and restoration (F6) run end to end through the main
 // window: boxes and their order, busy state, eject points, what is left in
 // the image folder, and the media written.
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -45,7 +46,7 @@ class SharedDrive : public DriveAccess {
 public:
     explicit SharedDrive(DriveAccess& drive) : drive_(drive) {}
     bool IsNtFamily() override { return drive_.IsNtFamily(); }
-    int DriveReady(char letter) override { return drive_.DriveReady(letter); }
+    DriveStatus DriveReady(char letter) override { return drive_.DriveReady(letter); }
     IoStatus QueryAllocation(char letter, AllocationFigures& figures) override
     {
         return drive_.QueryAllocation(letter, figures);
@@ -193,7 +194,7 @@ private slots:
     {
         Profile p;
         p.memory.media['A'] = MemoryDrive::PatternMedium(2880, 512, 1, 2847);
-        p.memory.readyScript = {-1, -1};
+        p.memory.readyScript = {DriveState::NoMedium, DriveState::NoMedium};
         TMain_Form& form = p.open();
 
         bool closeRefused = false, busyDuring = false;
@@ -231,6 +232,37 @@ private slots:
         QCOMPARE(form.LV1->topLevelItemCount(), 1);
         QCOMPARE(form.LV1->topLevelItem(0)->text(0), QStringLiteral("GAME DISK 1"));
         QCOMPARE(form.LV1->topLevelItem(0)->text(kFileNameColumn), QString::fromStdString(files[0]));
+    }
+
+    void driveAnswersOtherThanNoMediumAreToldOnceAndNothingIsCopied()
+    {
+        struct Case {
+            DriveState state;
+            int error;
+            int first;
+        };
+        const Case cases[] = {{DriveState::NoDevice, ENOENT, 68},
+                              {DriveState::AccessRefused, EACCES, 69},
+                              {DriveState::InUse, EBUSY, 70},
+                              {DriveState::Unreadable, EIO, 71},
+                              {DriveState::Other, EOVERFLOW, 72}};
+        for (const Case& c : cases) {
+            Profile p;
+            p.memory.media['A'] = MemoryDrive::PatternMedium(64);
+            p.memory.readyScript = {c.state};
+            p.memory.readyError = c.error;
+            TMain_Form& form = p.open();
+            QString text = Msg(c.first, "A") + "\n" + Msg(73, "/dev/memA") + "\n" +
+                           QString::fromStdString(IoStatus{c.error}.message());
+            if (c.state == DriveState::AccessRefused)
+                text += "\n" + Msg(74);
+            p.boxes.expect(Box(text, Msg(5), mb::OK | mb::ICONERROR, mb::IDOK));
+            form.IB_CreateImage->trigger();
+            QVERIFY(p.boxes.verifyDone());
+            QCOMPARE(p.memory.log, std::vector<std::string>{"ready A"});
+            QVERIFY(p.files().empty());
+            p.expectIdle();
+        }
     }
 
     void creationLeftBeforeTheCopyLeavesNoFile()
@@ -417,7 +449,7 @@ private slots:
              {Box(Msg(36), Msg(3), mb::OK | mb::ICONWARNING, mb::IDOK)}, 0xFF, 1},
             {"no medium, Retry twice, then Cancel",
              [](Profile& p, TMain_Form&) {
-                 p.memory.readyScript = {-1, -1, -1};
+                 p.memory.readyScript = {DriveState::NoMedium, DriveState::NoMedium, DriveState::NoMedium};
                  p.selectAll();
              },
              {Box(Msg(34, "A"), "Tessarine", mb::RETRYCANCEL | mb::ICONQUESTION, mb::IDRETRY),

@@ -96,16 +96,18 @@ MemoryMedium MemoryDrive::PatternMedium(std::uint64_t sectors, std::uint32_t bps
     return m;
 }
 
-int MemoryDrive::DriveReady(char letter)
+DriveStatus MemoryDrive::DriveReady(char letter)
 {
     letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
     log.push_back(std::string("ready ") + letter);
     if (!readyScript.empty()) {
-        int r = readyScript.front();
+        DriveState r = readyScript.front();
         readyScript.erase(readyScript.begin());
-        return r;
+        return {r, r == DriveState::Ready ? 0 : readyError, std::string("/dev/mem") + letter};
     }
-    return media.count(letter) ? 0 : -1;
+    if (media.count(letter))
+        return {DriveState::Ready, 0, std::string("/dev/mem") + letter};
+    return {DriveState::NoMedium, ENOMEDIUM, std::string("/dev/mem") + letter};
 }
 
 IoStatus MemoryDrive::QueryAllocation(char letter, AllocationFigures& figures)

@@ -4,6 +4,7 @@
 #include "media/drive.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -35,7 +36,8 @@ public:
     std::function<void(std::uint64_t index)> onSector;
 
     // Answers for DriveReady, used in turn before media decide (for retry tests).
-    std::vector<int> readyScript;
+    std::vector<DriveState> readyScript;
+    int readyError = ENOMEDIUM; // the code given with a scripted answer other than Ready
 
     // What happened, in order: "ready A", "alloc A", "open A r", "open A w",
     // "lock", "read 5", "write 3 2", "unlock", "close", "eject A".
@@ -48,7 +50,7 @@ public:
                                       std::uint32_t sectorsPerCluster = 1, std::uint32_t clusters = 0);
 
     bool IsNtFamily() override { return ntFamily; }
-    int DriveReady(char letter) override;
+    DriveStatus DriveReady(char letter) override;
     IoStatus QueryAllocation(char letter, AllocationFigures& figures) override;
     std::unique_ptr<DeviceHandle> Open(char letter, bool forWriting, IoStatus& status) override;
     void Eject(char letter) override;

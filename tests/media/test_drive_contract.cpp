@@ -77,10 +77,10 @@ TYPED_TEST_SUITE(DriveContract, Drives, DriveNames);
 
 TYPED_TEST(DriveContract, ReadyOnlyWithAMediumAndAnyLetterCase)
 {
-    EXPECT_EQ(this->access().DriveReady('A'), 0);
-    EXPECT_EQ(this->access().DriveReady('a'), 0);
-    EXPECT_EQ(this->access().DriveReady('B'), -1);
-    EXPECT_EQ(this->access().DriveReady('Q'), -1);
+    EXPECT_TRUE(this->access().DriveReady('A').ready());
+    EXPECT_TRUE(this->access().DriveReady('a').ready());
+    EXPECT_FALSE(this->access().DriveReady('B').ready());
+    EXPECT_FALSE(this->access().DriveReady('Q').ready());
     EXPECT_TRUE(this->access().IsNtFamily());
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -29,29 +30,50 @@ TEST(VirtualDrive, MissingUnknownAndEmptyMediaAreNotReady)
                               {'C', dir.file("short.img")}, {'D', dir.path()}});
     AllocationFigures f;
     IoStatus st;
-    EXPECT_EQ(access->DriveReady('A'), -1);
+    EXPECT_FALSE(access->DriveReady('A').ready());
     EXPECT_EQ(access->QueryAllocation('A', f).error, ENOENT);
     EXPECT_FALSE(access->Open('A', false, st));
     EXPECT_EQ(st.error, ENOENT);
 
-    EXPECT_EQ(access->DriveReady('B'), -1);
+    EXPECT_FALSE(access->DriveReady('B').ready());
     EXPECT_EQ(access->QueryAllocation('B', f).error, ENOMEDIUM);
-    EXPECT_EQ(access->DriveReady('C'), -1) << "sector 0 cannot be read whole";
-    EXPECT_EQ(access->DriveReady('D'), -1) << "a folder is no medium";
+    EXPECT_FALSE(access->DriveReady('C').ready()) << "sector 0 cannot be read whole";
+    EXPECT_FALSE(access->DriveReady('D').ready()) << "a folder is no medium";
 
-    EXPECT_EQ(access->DriveReady('Z'), -1);
+    EXPECT_FALSE(access->DriveReady('Z').ready());
     EXPECT_EQ(access->QueryAllocation('Z', f).error, ENODEV);
+
+    // Only an empty medium is "no medium"; the rest must not make the user wait.
+    EXPECT_EQ(access->DriveReady('A').state, DriveState::NoDevice);
+    EXPECT_EQ(access->DriveReady('A').device, dir.file("missing.img"));
+    EXPECT_EQ(access->DriveReady('B').state, DriveState::NoMedium);
+    EXPECT_EQ(access->DriveReady('C').state, DriveState::Unreadable);
+    EXPECT_EQ(access->DriveReady('D').state, DriveState::NoDevice);
+    EXPECT_EQ(access->DriveReady('Z').state, DriveState::NoDevice);
+}
+
+TEST(VirtualDrive, ReadyTestTellsARefusedOpen)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root opens every file";
+    TempDir dir;
+    dir.write("a.img", std::string(2880 * 512, '\0'));
+    ::chmod(dir.file("a.img").c_str(), 0);
+    auto access = DrivesOver({{'A', dir.file("a.img")}});
+    const DriveStatus st = access->DriveReady('A');
+    EXPECT_EQ(st.state, DriveState::AccessRefused);
+    EXPECT_EQ(st.error, EACCES);
 }
 
 TEST(VirtualDrive, ReadyTestSeesAMediumChangedBetweenCalls)
 {
     TempDir dir;
     auto access = DrivesOver({{'A', dir.file("a.img")}});
-    EXPECT_EQ(access->DriveReady('A'), -1);
+    EXPECT_FALSE(access->DriveReady('A').ready());
     dir.write("a.img", std::string(2880 * 512, '\0'));
-    EXPECT_EQ(access->DriveReady('A'), 0);
+    EXPECT_TRUE(access->DriveReady('A').ready());
     std::remove(dir.file("a.img").c_str());
-    EXPECT_EQ(access->DriveReady('A'), -1);
+    EXPECT_FALSE(access->DriveReady('A').ready());
 }
 
 TEST(VirtualDrive, MediumWithoutFileSystemIsAllOneSectorClusters)
@@ -78,7 +100,7 @@ TEST(VirtualDrive, FiguresOfFloppiesMadeByMkfsFat)
         if (image.empty())
             GTEST_SKIP() << "mkfs.fat is not available";
         auto access = DrivesOver({{'A', image}});
-        ASSERT_EQ(access->DriveReady('A'), 0);
+        ASSERT_TRUE(access->DriveReady('A').ready());
         const AllocationFigures f = Figures(*access, 'A');
         EXPECT_EQ(f.bytesPerSector, 512u) << c.kilobytes;
         EXPECT_EQ(f.sectorsPerCluster, c.sectorsPerCluster) << c.kilobytes;
@@ -185,7 +207,7 @@ TEST(VirtualDrive, DriveAWithoutAnyDeviceStandsForTheFirstFloppy)
     EXPECT_EQ(table[0].device, "/dev/fd0");
     auto access = MakeDriveAccess(table);
     if (::access("/dev/fd0", F_OK) != 0) {
-        EXPECT_EQ(access->DriveReady('A'), -1);
+        EXPECT_FALSE(access->DriveReady('A').ready());
         AllocationFigures f;
         EXPECT_FALSE(access->QueryAllocation('A', f).ok());
     }

@@ -59,7 +59,7 @@ TEST(LoopDevice, ReadsAndWritesPastThePageCache)
     LoopDevice loop(file);
     SKIP_WITHOUT_LOOP(loop);
     auto access = DrivesOver({{'A', loop.path()}});
-    ASSERT_EQ(access->DriveReady('A'), 0);
+    ASSERT_TRUE(access->DriveReady('A').ready());
     AllocationFigures f;
     ASSERT_TRUE(access->QueryAllocation('A', f).ok());
     EXPECT_EQ(f.bytesPerSector, 512u);
@@ -96,7 +96,7 @@ TEST(LoopDevice, ReadsAndWritesPastThePageCache)
     ASSERT_EQ(bytes.size(), 2880u * 512);
     EXPECT_TRUE(std::all_of(bytes.end() - 1024, bytes.end(), [](std::uint8_t b) { return b == 0x3C; }));
     access->Eject('A'); // a loop device is left alone
-    EXPECT_EQ(access->DriveReady('A'), 0);
+    EXPECT_TRUE(access->DriveReady('A').ready());
 }
 
 TEST(LoopDevice, LockRefusedWhileAnotherHolderHasTheDevice)
@@ -164,7 +164,7 @@ TEST(LoopDevice, MountedMediumIsNeverWritten)
             EXPECT_TRUE(reader->Lock().ok()) << letter << ": reading a mounted medium is allowed";
         }
         access->Eject('A');
-        EXPECT_EQ(access->DriveReady('A'), 0);
+        EXPECT_TRUE(access->DriveReady('A').ready());
     }
     auto access = DrivesOver({{'A', loop.path()}});
     IoStatus st;

@@ -6,8 +6,8 @@ TEST(MemoryDrive, ReadsWritesAndInjectsFaults)
 {
     MemoryDrive d;
     d.media['A'] = MemoryDrive::PatternMedium(10);
-    EXPECT_EQ(d.DriveReady('a'), 0);
-    EXPECT_EQ(d.DriveReady('B'), -1);
+    EXPECT_TRUE(d.DriveReady('a').ready());
+    EXPECT_FALSE(d.DriveReady('B').ready());
     IoStatus st;
     auto h = d.Open('A', true, st);
     ASSERT_TRUE(h);
