@@ -195,6 +195,19 @@ IoStatus MountState(dev_t dev)
     return IoStatus::Ok();
 }
 
+// The identity of the file behind the loop device whose sysfs folder this is,
+// when it is one.
+std::optional<std::pair<dev_t, ino_t>> BackingFileOf(const std::string& sysfsDir)
+{
+    std::string backing = ReadSmallTextFile(sysfsDir + "/loop/backing_file");
+    while (!backing.empty() && backing.back() == '\n')
+        backing.pop_back();
+    struct stat st {};
+    if (backing.empty() || ::stat(backing.c_str(), &st) != 0)
+        return std::nullopt;
+    return std::make_pair(st.st_dev, st.st_ino);
+}
+
 // Loop devices whose backing file is the file with this device and inode:
 // compared by identity, so a hard link or a bind mount of the file is found too.
 std::vector<dev_t> LoopDevicesBackedBy(dev_t fileDev, ino_t fileIno)
@@ -202,28 +215,13 @@ std::vector<dev_t> LoopDevicesBackedBy(dev_t fileDev, ino_t fileIno)
     std::vector<dev_t> found;
     std::error_code ec;
     for (fs::directory_iterator it(std::string(kSysfsRoot) + "/block", ec), end; !ec && it != end; it.increment(ec)) {
-        std::string backing = ReadSmallTextFile((it->path() / "loop/backing_file").string());
-        while (!backing.empty() && backing.back() == '\n')
-            backing.pop_back();
-        struct stat st {};
-        if (backing.empty() || ::stat(backing.c_str(), &st) != 0 || st.st_dev != fileDev || st.st_ino != fileIno)
+        const auto file = BackingFileOf(it->path().string());
+        if (!file || file->first != fileDev || file->second != fileIno)
             continue;
         if (auto dev = ParseDevNumber(ReadSmallTextFile((it->path() / "dev").string())))
             found.push_back(makedev(dev->major, dev->minor));
     }
     return found;
-}
-
-// The identity of the file behind a loop device, when it is one.
-std::optional<std::pair<dev_t, ino_t>> LoopBackingFile(dev_t loop)
-{
-    std::string backing = ReadSmallTextFile(SysfsDevPath(loop) + "/loop/backing_file");
-    while (!backing.empty() && backing.back() == '\n')
-        backing.pop_back();
-    struct stat st {};
-    if (backing.empty() || ::stat(backing.c_str(), &st) != 0)
-        return std::nullopt;
-    return std::make_pair(st.st_dev, st.st_ino);
 }
 
 // EBUSY when any loop device over that file is mounted, another error when
@@ -325,7 +323,7 @@ private:
         if (IoStatus st = MountState(medium_.rdev); !st.ok())
             return st;
         // A loop device shares its file with every other loop device over it.
-        if (auto file = LoopBackingFile(medium_.rdev))
+        if (auto file = BackingFileOf(SysfsDevPath(medium_.rdev)))
             if (IoStatus st = BackingFileState(file->first, file->second, medium_.rdev); !st.ok())
                 return st;
         // Fails while anyone else (a mount, another program) claims the device.
