@@ -182,19 +182,16 @@ void TMain_Form::IB_RestoreImageExecute()
 
     // In list order; the list is disabled, so the selection stays as it was.
     int processed = 0;
-    for (int i = 0; i < LV1->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* item = LV1->topLevelItem(i);
-        if (!item->isSelected())
-            continue;
+    for (int i : LV1->SelectedRowNumbers()) {
         ++processed;
 
         // The scan already trimmed the title's bytes.
-        SetStatusText(Msg(41, item->text(0).toStdString()));
+        SetStatusText(Msg(41, LV1->Text(i, 0).toStdString()));
         PumpMessages();
 
         if (!WaitForMedium(*this, *drives, drive))
             return;
-        const TransferResult result = RestoreToDrive(*drives, letter, ImagePathOf(RowOf(item)), host);
+        const TransferResult result = RestoreToDrive(*drives, letter, ImagePathOf(RowOf(i)), host);
         drives->Eject(letter);
 
         if (result.outcome == kTransferCancelled) {
@@ -205,7 +202,7 @@ void TMain_Form::IB_RestoreImageExecute()
             ShowMessage(Msg(42), Msg(3), mb::OK | mb::ICONERROR | kBoxStyle);
             return;
         }
-        const qsizetype selected = LV1->selectedItems().size();
+        const int selected = LV1->SelectedCount();
         if (selected == 1 || selected == processed) {
             ShowMessage(Msg(43), Msg(3), mb::OK | mb::ICONINFORMATION | kBoxStyle);
         } else if (ShowMessage(Msg(44) + QStringLiteral("\r\n") + Msg(45), Msg(3),

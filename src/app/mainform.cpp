@@ -31,9 +31,6 @@
 
 namespace {
 
-// Each cell keeps the bytes it was built from; sorting compares these.
-constexpr int kBytesRole = Qt::UserRole + 1;
-
 constexpr int kDefaultColumnWidth = 66;
 constexpr int kStatusBarHeight = 19;
 constexpr int kPanel0Width = 160;
@@ -119,9 +116,92 @@ QPixmap DrawRestorePicture()
     return DrawStrip(DrawPage, DrawFloppy);
 }
 
+TLibraryList::TLibraryList(QWidget* parent) : QTreeView(parent), model_(new TLibraryModel(this))
+{
+    setModel(model_);
+}
+
+std::vector<char> TLibraryList::SelectionMarks() const
+{
+    // Marking is linear in the rows whatever the shape of the selection;
+    // asking per row would cost rows times ranges.
+    std::vector<char> marks(static_cast<std::size_t>(RowCount()), 0);
+    for (const QItemSelectionRange& range : selectionModel()->selection()) {
+        const int bottom = std::min(range.bottom(), RowCount() - 1);
+        for (int r = std::max(range.top(), 0); r <= bottom; ++r)
+            marks[static_cast<std::size_t>(r)] = 1;
+    }
+    return marks;
+}
+
+std::vector<int> TLibraryList::SelectedRowNumbers() const
+{
+    const std::vector<char> marks = SelectionMarks();
+    std::vector<int> rows;
+    for (std::size_t r = 0; r < marks.size(); ++r)
+        if (marks[r])
+            rows.push_back(static_cast<int>(r));
+    return rows;
+}
+
+int TLibraryList::SelectedCount() const
+{
+    const std::vector<char> marks = SelectionMarks();
+    return static_cast<int>(std::count(marks.begin(), marks.end(), 1));
+}
+
+bool TLibraryList::IsRowSelected(int row) const
+{
+    return selectionModel()->isRowSelected(row, {});
+}
+
+void TLibraryList::SelectRow(int row, bool select)
+{
+    selectionModel()->select(model_->index(row, 0), (select ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
+                                                        QItemSelectionModel::Rows);
+}
+
+QRect TLibraryList::RowRect(int row) const
+{
+    return visualRect(model_->index(row, 0));
+}
+
+void TLibraryList::SortRows(const RowCompare& compare)
+{
+    const int count = RowCount();
+    if (count < 2)
+        return;
+    // The selection goes by scan position while the rows move: the
+    // selection model would otherwise keep every selected cell as its own
+    // persistent index through the move.
+    std::vector<char> selected(static_cast<std::size_t>(count), 0);
+    const std::vector<char> marks = SelectionMarks();
+    for (int r = 0; r < count; ++r)
+        selected[model_->SourceRow(r)] = marks[static_cast<std::size_t>(r)];
+    const QSignalBlocker quiet(selectionModel());
+    selectionModel()->clearSelection();
+
+    model_->Sort(compare); // the current index follows its row
+
+    QItemSelection selection;
+    const int lastColumn = kColumnCount - 1;
+    for (int r = 0; r < count;) {
+        if (!selected[model_->SourceRow(r)]) {
+            ++r;
+            continue;
+        }
+        const int top = r;
+        while (r < count && selected[model_->SourceRow(r)])
+            ++r;
+        selection.append(QItemSelectionRange(model_->index(top, 0), model_->index(r - 1, lastColumn)));
+    }
+    if (!selection.isEmpty())
+        selectionModel()->select(selection, QItemSelectionModel::Select);
+}
+
 void TLibraryList::mousePressEvent(QMouseEvent* event)
 {
-    QTreeWidget::mousePressEvent(event);
+    QTreeView::mousePressEvent(event);
     // A plain press below the rows clears the selection in every selection
     // mode, as the double-click rule of the list expects.
     const bool extending = event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier);
@@ -134,7 +214,7 @@ void TLibraryList::mousePressEvent(QMouseEvent* event)
 void TLibraryList::mouseDoubleClickEvent(QMouseEvent* event)
 {
     // The second press of a double-click is a press too.
-    QTreeWidget::mouseDoubleClickEvent(event);
+    QTreeView::mouseDoubleClickEvent(event);
     if (onMouseDown)
         onMouseDown();
     if (onDoubleClick)
@@ -265,11 +345,10 @@ void TMain_Form::BuildList()
 {
     LV1 = new TLibraryList(this);
     LV1->setObjectName(QStringLiteral("LV1"));
-    LV1->setColumnCount(kColumnCount);
     QStringList captions;
     for (const char* caption : kColumnCaptions)
         captions << QString::fromUtf8(caption);
-    LV1->setHeaderLabels(captions);
+    LV1->Rows()->SetCaptions(captions);
     LV1->setRootIsDecorated(false);
     LV1->setItemsExpandable(false);
     LV1->setUniformRowHeights(true);
@@ -393,7 +472,7 @@ void TMain_Form::ApplyLanguageTexts()
     QStringList captions;
     for (int c = 0; c < kColumnCount; ++c)
         captions << Message(27 + c);
-    LV1->setHeaderLabels(captions);
+    LV1->Rows()->SetCaptions(captions);
 
     setFont(LanguageFont());
     LV1->setFont(LanguageFont());
@@ -446,8 +525,8 @@ void TMain_Form::UpdateSelectionCommands()
 {
     if (IsBusy())
         return;
-    const qsizetype count = LV1->selectedItems().size();
-    const bool selected = LV1->topLevelItemCount() > 0 && count > 0;
+    const int count = LV1->SelectedCount();
+    const bool selected = LV1->RowCount() > 0 && count > 0;
     IB_RestoreImage->setEnabled(selected);
     IB_DeleteImage->setEnabled(selected);
     IB_Property->setEnabled(selected && count == 1);
@@ -475,19 +554,16 @@ bool TMain_Form::FormKeyDown(QKeyEvent* event)
 
 // --- list -------------------------------------------------------------------
 
-LibraryRow TMain_Form::RowOf(const QTreeWidgetItem* item)
+const LibraryRow& TMain_Form::RowOf(int row) const
 {
-    LibraryRow row;
-    for (int c = 0; c < kColumnCount; ++c)
-        row[static_cast<std::size_t>(c)] = item->data(c, kBytesRole).toByteArray().toStdString();
-    return row;
+    return LV1->Rows()->Row(row);
 }
 
 std::vector<LibraryRow> TMain_Form::AllRows() const
 {
     std::vector<LibraryRow> rows;
-    for (int i = 0; i < LV1->topLevelItemCount(); ++i)
-        rows.push_back(RowOf(LV1->topLevelItem(i)));
+    for (int i = 0; i < LV1->RowCount(); ++i)
+        rows.push_back(RowOf(i));
     return rows;
 }
 
@@ -495,11 +571,8 @@ std::vector<LibraryRow> TMain_Form::SelectedRows() const
 {
     // In list order, whatever order the rows were selected in.
     std::vector<LibraryRow> rows;
-    for (int i = 0; i < LV1->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* item = LV1->topLevelItem(i);
-        if (item->isSelected())
-            rows.push_back(RowOf(item));
-    }
+    for (int i : LV1->SelectedRowNumbers())
+        rows.push_back(RowOf(i));
     return rows;
 }
 
@@ -508,59 +581,14 @@ std::string TMain_Form::ImagePathOf(const LibraryRow& row) const
     return ImagePath(ImageFolder, row[kFileNameColumn]);
 }
 
-void TMain_Form::FillList(const std::vector<LibraryRow>& rows)
+int TMain_Form::LV1Compare(const LibraryRow& first, const LibraryRow& second) const
 {
-    QList<QTreeWidgetItem*> items;
-    items.reserve(static_cast<qsizetype>(rows.size()));
-    for (const LibraryRow& row : rows) {
-        auto* item = new QTreeWidgetItem;
-        item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-        for (int c = 0; c < kColumnCount; ++c) {
-            const std::string& bytes = row[static_cast<std::size_t>(c)];
-            // Header texts are code page 932; the file name is as the host names files.
-            const QString shown = c == kFileNameColumn ? QFile::decodeName(QByteArray::fromStdString(bytes))
-                                                       : QString::fromStdString(Cp932ToUtf8(bytes));
-            item->setText(c, shown);
-            item->setData(c, kBytesRole, QByteArray::fromStdString(bytes));
-        }
-        items << item;
-    }
-    LV1->addTopLevelItems(items);
-}
-
-int TMain_Form::LV1Compare(const QTreeWidgetItem* first, const QTreeWidgetItem* second) const
-{
-    return CompareRows(RowOf(first), RowOf(second), SortColumn, SortDirection);
+    return CompareRows(first, second, SortColumn, SortDirection);
 }
 
 void TMain_Form::SortList()
 {
-    if (LV1->topLevelItemCount() < 2)
-        return;
-    const QList<QTreeWidgetItem*> selected = LV1->selectedItems();
-    QTreeWidgetItem* current = LV1->currentItem();
-
-    struct Keyed {
-        LibraryRow row;
-        QTreeWidgetItem* item;
-    };
-    std::vector<Keyed> keyed;
-    for (QTreeWidgetItem* item : LV1->invisibleRootItem()->takeChildren())
-        keyed.push_back({RowOf(item), item});
-    std::stable_sort(keyed.begin(), keyed.end(), [this](const Keyed& a, const Keyed& b) {
-        return CompareRows(a.row, b.row, SortColumn, SortDirection) < 0;
-    });
-    QList<QTreeWidgetItem*> items;
-    for (const Keyed& k : keyed)
-        items << k.item;
-    LV1->addTopLevelItems(items);
-
-    // Taking the rows out dropped their selection; a sort keeps it.
-    const QSignalBlocker quiet(LV1->selectionModel());
-    for (QTreeWidgetItem* item : selected)
-        item->setSelected(true);
-    if (current)
-        LV1->selectionModel()->setCurrentIndex(LV1->indexFromItem(current), QItemSelectionModel::NoUpdate);
+    LV1->SortRows([this](const LibraryRow& first, const LibraryRow& second) { return LV1Compare(first, second); });
 }
 
 void TMain_Form::LV1ColumnClick(int column)
@@ -582,7 +610,7 @@ void TMain_Form::PM1Popup()
 
 void TMain_Form::LV1DblClick()
 {
-    if (!LV1->selectedItems().isEmpty() && IB_Property->isEnabled())
+    if (LV1->selectionModel()->hasSelection() && IB_Property->isEnabled())
         Guarded([this] { IB_PropertyExecute(); });
 }
 
@@ -641,10 +669,10 @@ void TMain_Form::IB_ReloadExecute()
 
     SetStatusText(Message(48));
     PumpMessages();
-    LV1->clear();
+    LV1->Rows()->Clear();
     if (!FolderListable(ImageFolder))
         return;
-    FillList(ScanImageFolder(ImageFolder));
+    LV1->Rows()->Fill(ScanImageFolder(ImageFolder));
 
     LV1->setUpdatesEnabled(false);
     SortColumn = 0;

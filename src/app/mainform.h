@@ -10,7 +10,9 @@
 
 #include <QMainWindow>
 #include <QPixmap>
-#include <QTreeWidget>
+#include <QTreeView>
+
+#include "app/librarymodel.h"
 
 #include "library/scan.h"
 #include "media/drivetable.h"
@@ -43,17 +45,39 @@ struct MainFormServices {
     std::function<void(TMain_Form& form, bool firstRun)> configCommand;
 };
 
-// The report-style list: tells the window about mouse presses after the
-// press has updated the selection, and about double-clicks.
-class TLibraryList : public QTreeWidget {
+// The report-style list over the library's rows: tells the window about
+// mouse presses after the press has updated the selection, and about
+// double-clicks. Rows are numbered as shown, top row 0.
+class TLibraryList : public QTreeView {
 public:
-    using QTreeWidget::QTreeWidget;
+    explicit TLibraryList(QWidget* parent = nullptr);
     std::function<void()> onMouseDown;
     std::function<void()> onDoubleClick;
+
+    TLibraryModel* Rows() const { return model_; }
+    int RowCount() const { return model_->rowCount(); }
+    QString Text(int row, int column) const { return model_->Text(row, column); }
+
+    // Selected rows in list order, whatever order they were selected in.
+    std::vector<int> SelectedRowNumbers() const;
+    int SelectedCount() const;
+    bool IsRowSelected(int row) const;
+    // Adds a row to the selection (or takes it out).
+    void SelectRow(int row, bool select = true);
+    QRect RowRect(int row) const;
+
+    // Stable sort by compare; selection and current row stay on their rows.
+    void SortRows(const RowCompare& compare);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    // One flag per shown row.
+    std::vector<char> SelectionMarks() const;
+
+    TLibraryModel* model_;
 };
 
 class TMain_Form : public QMainWindow {
@@ -108,7 +132,7 @@ public:
     bool IsBusy() const;
 
     // List behaviour.
-    int LV1Compare(const QTreeWidgetItem* first, const QTreeWidgetItem* second) const;
+    int LV1Compare(const LibraryRow& first, const LibraryRow& second) const;
     void LV1ColumnClick(int column);
     void LV1MouseDown();
     void PM1Popup();
@@ -129,8 +153,8 @@ public:
     // The configuration command; firstRun: its start-up form.
     void RunConfigCommand(bool firstRun);
 
-    // Rows of the list: the stored bytes behind each row.
-    static LibraryRow RowOf(const QTreeWidgetItem* item);
+    // Rows of the list (row: as shown): the stored bytes behind each row.
+    const LibraryRow& RowOf(int row) const;
     std::vector<LibraryRow> AllRows() const;
     std::vector<LibraryRow> SelectedRows() const;
     // Image folder + separator + file name of a row.
@@ -170,7 +194,6 @@ private:
     void BuildList();
     void BuildStatusBar();
     void ApplyLanguageTexts();
-    void FillList(const std::vector<LibraryRow>& rows);
     bool FormKeyDown(QKeyEvent* event);
 
     MainFormServices services_;

@@ -30,17 +30,10 @@ int CompareRows(const LibraryRow& a, const LibraryRow& b, int sortColumn, int so
     return CompareKeyBytes(a[sortColumn], b[sortColumn]) * sortDirection;
 }
 
-void SortRows(std::vector<LibraryRow>& rows, int sortColumn, int sortDirection)
+void SortRowOrder(const std::vector<LibraryRow>& rows, RowOrder& order, const RowCompare& compare)
 {
-    std::stable_sort(rows.begin(), rows.end(), [&](const LibraryRow& a, const LibraryRow& b) {
-        return CompareRows(a, b, sortColumn, sortDirection) < 0;
-    });
-}
-
-void SortAfterScan(std::vector<LibraryRow>& rows)
-{
-    SortRows(rows, kTitle, +1);
-    SortRows(rows, kTargetMachine, +1);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::uint32_t a, std::uint32_t b) { return compare(rows[a], rows[b]) < 0; });
 }
 
 std::string ImagePath(const std::string& folder, const std::string& fileName)

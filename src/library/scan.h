@@ -2,6 +2,8 @@
 // The library scan: every image file in the image folder becomes one row of
 // seven texts. Rows keep the stored bytes; windows decode them for display.
 #include <array>
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,11 +36,13 @@ int CompareKeyBytes(std::string_view a, std::string_view b);
 // name), multiplied by sortDirection (+1 / -1).
 int CompareRows(const LibraryRow& a, const LibraryRow& b, int sortColumn, int sortDirection);
 
-// Stable sort by one column.
-void SortRows(std::vector<LibraryRow>& rows, int sortColumn, int sortDirection);
+// A shown order of rows: positions into the scan's row vector.
+using RowOrder = std::vector<std::uint32_t>;
+using RowCompare = std::function<int(const LibraryRow& first, const LibraryRow& second)>;
 
-// The two passes after a scan: title, then target machine, both ascending.
-void SortAfterScan(std::vector<LibraryRow>& rows);
+// Stable sort of order by compare over the rows it points at (<0: first
+// before second); rows themselves never move.
+void SortRowOrder(const std::vector<LibraryRow>& rows, RowOrder& order, const RowCompare& compare);
 
 // Folder, a "/" when it does not end with one, then the name.
 std::string ImagePath(const std::string& folder, const std::string& fileName);

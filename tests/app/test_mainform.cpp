@@ -72,7 +72,7 @@ void ShowAndWait(TMain_Form& form)
 
 void ClickRow(TMain_Form& form, int row, Qt::KeyboardModifiers modifiers = {}, Qt::MouseButton button = Qt::LeftButton)
 {
-    const QRect rect = form.LV1->visualItemRect(form.LV1->topLevelItem(row));
+    const QRect rect = form.LV1->RowRect(row);
     QTest::mouseClick(form.LV1->viewport(), button, modifiers, rect.center());
 }
 
@@ -326,7 +326,7 @@ private slots:
         ClickRow(*form, 0);
         QCOMPARE(SelectionStates(*form), (CommandStates{true, true, true}));
         form->IB_Reload->trigger();
-        QVERIFY(form->LV1->selectedItems().isEmpty());
+        QVERIFY(form->LV1->SelectedCount() == 0);
         QCOMPARE(SelectionStates(*form), (CommandStates{false, false, false}));
     }
 
@@ -337,7 +337,7 @@ private slots:
         p.store.RegWriteString(0, kSystemKey, "Dir", p.dir.file("nowhere/"));
         auto form = p.makeForm();
         ShowAndWait(*form);
-        QCOMPARE(form->LV1->topLevelItemCount(), 0);
+        QCOMPARE(form->LV1->RowCount(), 0);
         QCOMPARE(form->SortColumn, 0);
         QCOMPARE(form->SortDirection, 1);
         QVERIFY(!form->IsBusy());
@@ -356,7 +356,7 @@ private slots:
         ClickRow(*form, 0);
         QCOMPARE(SelectionStates(*form), (CommandStates{true, true, true}));
         ClickRow(*form, 1, Qt::ControlModifier);
-        QCOMPARE(form->LV1->selectedItems().size(), 2);
+        QCOMPARE(form->LV1->SelectedCount(), 2);
         QCOMPARE(SelectionStates(*form), (CommandStates{true, true, false}));
         QCOMPARE(form->SelectedRows().size(), std::size_t{2});
         QCOMPARE(form->ImagePathOf(form->SelectedRows()[1]), p.folder + "b.img");
@@ -373,7 +373,7 @@ private slots:
         form->LV1->setFocus();
 
         QTest::keyClick(form->LV1, Qt::Key_Down);
-        QCOMPARE(form->LV1->selectedItems().size(), 1);
+        QCOMPARE(form->LV1->SelectedCount(), 1);
         QCOMPARE(SelectionStates(*form), (CommandStates{false, false, false}));
         emit form->ViewMenu->aboutToShow();
         QCOMPARE(SelectionStates(*form), (CommandStates{false, false, false}));
@@ -484,8 +484,8 @@ private slots:
         clickHeader(0);
         QCOMPARE(ColumnTexts(*form, 0), (QStringList{"Bet", "Beta", "alpha", "beta", "ゲーム"}));
         // The selection follows its row.
-        QCOMPARE(form->LV1->selectedItems().size(), 1);
-        QCOMPARE(form->LV1->selectedItems().front()->text(0), QStringLiteral("Beta"));
+        QCOMPARE(form->LV1->SelectedCount(), 1);
+        QCOMPARE(form->LV1->Text(form->LV1->SelectedRowNumbers().front(), 0), QStringLiteral("Beta"));
 
         // Author descending, then year ascending: equal years keep the author order.
         form->LV1ColumnClick(2);
@@ -496,6 +496,57 @@ private slots:
         QCOMPARE(form->SortDirection, 1);
         QCOMPARE(ColumnTexts(*form, 3), (QStringList{"", "1992", "1992", "98", "98"}));
         QCOMPARE(ColumnTexts(*form, 0), (QStringList{"alpha", "Beta", "Bet", "beta", "ゲーム"}));
+    }
+
+    void equalRowsKeepFolderOrderAndSortsKeepTheSelection()
+    {
+        Profile p;
+        p.configured();
+        p.store.RegWriteInteger(0, kSystemKey, "MultiSelect", 1);
+        const std::array<const char*, 8> titles = {"B", "A", "B", "A", "A", "C", "A", "B"};
+        for (std::size_t i = 0; i < titles.size(); ++i)
+            p.image("n" + std::to_string(i), {titles[i], "", "", "", i == 5 ? "L" : "M", ""});
+        std::vector<std::string> folderOrder;
+        for (const LibraryRow& row : ScanImageFolder(p.folder))
+            folderOrder.push_back(row[kFileNameColumn]);
+        auto form = p.makeForm();
+        ShowAndWait(*form);
+        QCOMPARE(ColumnTexts(*form, 0), (QStringList{"C", "A", "A", "A", "A", "B", "B", "B"}));
+        // Rows equal in machine and title stay in the order the folder listed them.
+        const auto position = [&](const QString& name) {
+            return std::find(folderOrder.begin(), folderOrder.end(), name.toStdString()) - folderOrder.begin();
+        };
+        const QStringList names = ColumnTexts(*form, kFileNameColumn);
+        for (int r = 2; r < names.size(); ++r)
+            if (form->LV1->Text(r, 0) == form->LV1->Text(r - 1, 0))
+                QVERIFY2(position(names[r - 1]) < position(names[r]), qPrintable(names.join(' ')));
+
+        const auto selectedNames = [&] {
+            QStringList selected;
+            for (int r : form->LV1->SelectedRowNumbers())
+                selected << form->LV1->Text(r, kFileNameColumn);
+            selected.sort();
+            return selected;
+        };
+        // The four A rows and C.
+        ClickRow(*form, 1);
+        for (int r : {4, 3, 0, 2})
+            ClickRow(*form, r, Qt::ControlModifier);
+        const QStringList before = selectedNames();
+        const QString current = form->LV1->Text(form->LV1->currentIndex().row(), kFileNameColumn);
+        form->LV1ColumnClick(kFileNameColumn);
+        QCOMPARE(ColumnTexts(*form, kFileNameColumn), (QStringList{"n7", "n6", "n5", "n4", "n3", "n2", "n1", "n0"}));
+        QCOMPARE(selectedNames(), before);
+        QCOMPARE(form->LV1->Text(form->LV1->currentIndex().row(), kFileNameColumn), current);
+        // Selected rows that now sit together form one range: A A A A | B B B | C.
+        form->LV1ColumnClick(0);
+        QCOMPARE(selectedNames(), before);
+        QCOMPARE(form->LV1->selectionModel()->selection().size(), 2);
+
+        form->LV1->selectAll();
+        form->LV1ColumnClick(4);
+        QCOMPARE(form->LV1->SelectedCount(), 8);
+        QCOMPARE(form->LV1->selectionModel()->selection().size(), 1);
     }
 
     void partialLanguageFileEmptiesMissingTexts()
@@ -523,10 +574,10 @@ private slots:
         QCOMPARE(form->IB_CreateImage->toolTip(), QStringLiteral("Erstellt ein Abbild"));
         QCOMPARE(form->IB_RestoreImage->text(), QString());
         QCOMPARE(form->IB_Property->text(), QString());
-        QTreeWidgetItem* header = form->LV1->headerItem();
-        QCOMPARE(header->text(0), QStringLiteral("Titel"));
-        QCOMPARE(header->text(1), QString());
-        QCOMPARE(header->text(6), QStringLiteral("Datei-Name"));
+        const auto caption = [&](int c) { return form->LV1->model()->headerData(c, Qt::Horizontal).toString(); };
+        QCOMPARE(caption(0), QStringLiteral("Titel"));
+        QCOMPARE(caption(1), QString());
+        QCOMPARE(caption(6), QStringLiteral("Datei-Name"));
         QCOMPARE(form->windowTitle(), QStringLiteral("Tessarine"));
         QCOMPARE(form->font().families().value(0), QStringLiteral("IPAPGothic"));
         QCOMPARE(form->LV1->font().pointSize(), 12);
@@ -551,9 +602,9 @@ private slots:
         QCOMPARE(p.boxes.shown().front().ownerAtCall, form.get());
         // The rest of the first show was skipped; the program goes on.
         QCOMPARE(form->SortDirection, 0);
-        QCOMPARE(form->LV1->topLevelItemCount(), 0);
+        QCOMPARE(form->LV1->RowCount(), 0);
         form->IB_Reload->trigger();
-        QCOMPARE(form->LV1->topLevelItemCount(), 1);
+        QCOMPARE(form->LV1->RowCount(), 1);
     }
 
     void helpOpensTheHelpFileOnlyWhenItExists()

@@ -147,8 +147,8 @@ struct Profile : WindowProfile {
 
     void selectAll()
     {
-        for (int i = 0; i < form->LV1->topLevelItemCount(); ++i)
-            form->LV1->topLevelItem(i)->setSelected(true);
+        for (int i = 0; i < form->LV1->RowCount(); ++i)
+            form->LV1->SelectRow(i);
         form->UpdateSelectionCommands();
     }
 
@@ -229,9 +229,9 @@ private slots:
         QCOMPARE(files.size(), std::size_t{1});
         QVERIFY(std::regex_match(files[0], std::regex("IMG[0-9A-F]{4}\\.TMP")));
         QCOMPARE(fs::file_size(p.folder + files[0]), std::uintmax_t{1474816});
-        QCOMPARE(form.LV1->topLevelItemCount(), 1);
-        QCOMPARE(form.LV1->topLevelItem(0)->text(0), QStringLiteral("GAME DISK 1"));
-        QCOMPARE(form.LV1->topLevelItem(0)->text(kFileNameColumn), QString::fromStdString(files[0]));
+        QCOMPARE(form.LV1->RowCount(), 1);
+        QCOMPARE(form.LV1->Text(0, 0), QStringLiteral("GAME DISK 1"));
+        QCOMPARE(form.LV1->Text(0, kFileNameColumn), QString::fromStdString(files[0]));
     }
 
     void driveAnswersOtherThanNoMediumAreToldOnceAndNothingIsCopied()
@@ -346,7 +346,7 @@ private slots:
             form.IB_CreateImage->trigger();
             QVERIFY2(p.boxes.verifyDone(), c.what);
             QVERIFY2(p.files().empty(), c.what);
-            QCOMPARE(form.LV1->topLevelItemCount(), 0);
+            QCOMPARE(form.LV1->RowCount(), 0);
             p.expectIdle();
         }
     }
@@ -408,7 +408,7 @@ private slots:
 
         // Sorted the other way round, the same selection goes the other way.
         form.LV1ColumnClick(0);
-        QCOMPARE(form.LV1->topLevelItem(0)->text(0), QStringLiteral("DISK 3"));
+        QCOMPARE(form.LV1->Text(0, 0), QStringLiteral("DISK 3"));
         expectRun("DISK 3", "DISK 2", "DISK 1", 0x30, 0x20, 0x10);
     }
 

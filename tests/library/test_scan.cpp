@@ -214,32 +214,22 @@ TEST(Compare, RowsUseTheKeyColumnAndDirection)
     EXPECT_EQ(CompareRows(a, a, 0, -1), 0);
 }
 
-TEST(Sort, AfterScanByMachineThenTitleKeepingListingOrder)
+// Rows are sorted through their numbers: the order moves, the rows do not.
+TEST(Sort, RowOrderIsStableInBothDirections)
 {
-    std::vector<LibraryRow> rows = {
-        Row("Zeta", "PC-98", "1"), Row("Alpha", "pc-98", "2"), Row("Beta", "PC-98", "3"),
-        Row("Alpha", "PC-98", "4"), Row("Beta", "PC-98", "5"), Row("Any", "", "6"),
-    };
-    SortAfterScan(rows);
-    // Empty machine first, then PC-98 before pc-98; equal rows in listing order.
-    EXPECT_THAT(Names(rows), ElementsAre("6", "4", "3", "5", "1", "2"));
-
-    std::vector<LibraryRow> again = rows;
-    SortAfterScan(again);
-    EXPECT_EQ(again, rows);
-}
-
-TEST(Sort, DescendingKeepsEqualRowsInTheirOrder)
-{
-    std::vector<LibraryRow> rows = {
+    const std::vector<LibraryRow> rows = {
         Row("A", "", "1"), Row("B", "", "2"), Row("A", "", "3"), Row("B", "", "4"), Row("AB", "", "5"),
     };
-    SortRows(rows, 0, -1);
-    EXPECT_THAT(Names(rows), ElementsAre("2", "4", "5", "1", "3"));
-    SortRows(rows, 0, +1);
-    EXPECT_THAT(Names(rows), ElementsAre("1", "3", "5", "2", "4"));
+    const auto byTitle = [](int direction) {
+        return [direction](const LibraryRow& a, const LibraryRow& b) { return CompareRows(a, b, 0, direction); };
+    };
+    RowOrder order = {0, 1, 2, 3, 4};
+    SortRowOrder(rows, order, byTitle(-1));
+    EXPECT_THAT(order, ElementsAre(1, 3, 4, 0, 2));
+    SortRowOrder(rows, order, byTitle(+1));
+    EXPECT_THAT(order, ElementsAre(0, 2, 4, 1, 3));
 
-    std::vector<LibraryRow> none;
-    SortRows(none, 0, +1);
+    RowOrder none;
+    SortRowOrder({}, none, byTitle(+1));
     EXPECT_THAT(none, IsEmpty());
 }

@@ -12,7 +12,6 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QTimer>
-#include <QTreeWidget>
 
 #include "app/mainform.h"
 #include "settings/messages.h"
@@ -39,8 +38,8 @@ int main(int argc, char* argv[])
 
     int status = 1;
     QTimer::singleShot(400, &form, [&] {
-        if (form.LV1->topLevelItemCount() > 1)
-            form.LV1->setCurrentItem(form.LV1->topLevelItem(1));
+        if (form.LV1->RowCount() > 1)
+            form.LV1->setCurrentIndex(form.LV1->model()->index(1, 0));
         if (openMenu)
             form.menuBar()->setActiveAction(form.FileMenu->menuAction());
         QTimer::singleShot(400, &form, [&] {
