@@ -1,0 +1,90 @@
+#pragma once
+// The terminal as the commands see it: the message boxes become texts and
+// typed answers, the status panel a line, the progress bar a redrawn line,
+// and Ctrl-C the Esc key.
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "media/transfer.h"
+
+// The MessageBoxA-like flags and answers the commands use.
+namespace box {
+inline constexpr unsigned OK = 0x0;
+inline constexpr unsigned OKCANCEL = 0x1;
+inline constexpr unsigned YESNO = 0x4;
+inline constexpr unsigned RETRYCANCEL = 0x5;
+inline constexpr unsigned ICONERROR = 0x10;
+inline constexpr unsigned ICONQUESTION = 0x20;
+inline constexpr unsigned ICONWARNING = 0x30;
+inline constexpr unsigned ICONINFORMATION = 0x40;
+inline constexpr unsigned ButtonMask = 0xF;
+inline constexpr unsigned IconMask = 0xF0;
+inline constexpr int IDOK = 1;
+inline constexpr int IDCANCEL = 2;
+inline constexpr int IDRETRY = 4;
+inline constexpr int IDYES = 6;
+inline constexpr int IDNO = 7;
+} // namespace box
+
+class Terminal {
+public:
+    // assumeYes: every Yes/No and OK/Cancel question is answered Yes / OK
+    // (--yes). Questions are typed only when standard input is a terminal;
+    // otherwise they get the answer that changes nothing.
+    explicit Terminal(bool assumeYes);
+
+    // A box: information to standard output, everything else to standard
+    // error; questions wait for an answer. Returns a box:: answer.
+    int Box(const std::string& text, unsigned flags);
+
+    // The status panel: shown while standard error is a terminal.
+    void Status(const std::string& text);
+
+    // The progress bar (none when standard error is not a terminal).
+    void SetProgressRange(std::uint64_t maximum);
+    void SetProgress(std::uint64_t position);
+    void SetUnitBytes(std::uint64_t bytes) { unitBytes_ = bytes; }
+
+    // A question was left unanswered (Ctrl-C, end of input, or nobody to
+    // ask) and took its cautious answer.
+    bool unanswered() const { return unanswered_; }
+    // The user pressed Ctrl-C at some point of this run.
+    bool interrupted() const;
+
+private:
+    void ClearProgressLine();
+    int Ask(const std::string& text, unsigned buttons);
+
+    bool assumeYes_;
+    bool interactive_;
+    bool showProgress_;
+    bool unanswered_ = false;
+    bool lineShown_ = false;
+    bool interrupted_ = false;
+    std::uint64_t maximum_ = 0;
+    std::uint64_t unitBytes_ = 0;
+    std::chrono::steady_clock::time_point started_{};
+    std::chrono::steady_clock::time_point drawn_{};
+};
+
+// The copy loops' window on the terminal; the property dialog of creation
+// is the texts given on the command line, handed over by `ask`.
+class TerminalTransferHost : public CreationHost {
+public:
+    TerminalTransferHost(Terminal& terminal, std::function<bool(ImageTexts&)> ask = {})
+        : terminal_(terminal), ask_(std::move(ask))
+    {
+    }
+
+    void SetProgressRange(std::uint32_t maximum) override { terminal_.SetProgressRange(maximum); }
+    void SetProgress(std::uint32_t position) override { terminal_.SetProgress(position); }
+    void ProcessMessages() override {}
+    bool CancelRequested() override;
+    bool AskImageTexts(ImageTexts& texts) override { return ask_ && ask_(texts); }
+
+private:
+    Terminal& terminal_;
+    std::function<bool(ImageTexts&)> ask_;
+};

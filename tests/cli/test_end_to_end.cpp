@@ -1,0 +1,218 @@
+// tessarine-cli run as a user runs it: a settings file naming virtual drives,
+// an image folder, the tool's exit status and what it prints.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+#include "../media/virtual_drive.h"
+#include "library/history.h"
+#include "library/imagefile.h"
+#include "settings/messages.h"
+#include "settings/regstore.h"
+#include "support/tempdir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool HaveTool(const std::string& name)
+{
+    return RunCommand("PATH=\"$PATH:/usr/sbin:/sbin\" command -v " + name + " >/dev/null 2>&1") == 0;
+}
+
+struct CliRun {
+    int status = -1;
+    std::string out, err;
+};
+
+class CliEndToEnd : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::string images = dir.path() + "/Images/";
+
+    void SetUp() override
+    {
+        for (const char* tool : {"mkfs.fat", "mcopy", "fsck.fat"})
+            if (!HaveTool(tool))
+                GTEST_SKIP() << tool << " is missing (Debian packages dosfstools and mtools)";
+        fs::create_directories(images);
+        fs::create_directories(dir.path() + "/config/Orvane");
+        // The tool reads the language file beside itself; so do the expected texts.
+        InitMessages((fs::path(TESSARINE_CLI).parent_path() / "tessarine").string());
+    }
+
+    // The settings file as the window leaves it: drive A, the image folder,
+    // and the devices the letters stand for.
+    void Configure(const std::map<char, std::string>& devices)
+    {
+        std::ofstream reg(dir.path() + "/config/Orvane/Tessarine.reg", std::ios::binary);
+        reg << "Windows Registry Editor Version 5.00\r\n\r\n"
+            << "[HKEY_CURRENT_USER\\Software\\Orvane\\Tessarine\\System]\r\n"
+            << "\"Drive\"=\"A\"\r\n\"Dir\"=\"" << images << "\"\r\n\r\n"
+            << "[HKEY_CURRENT_USER\\Software\\Orvane\\Tessarine\\Devices]\r\n";
+        for (const auto& [letter, path] : devices)
+            reg << "\"" << letter << "\"=\"" << path << "\"\r\n";
+    }
+
+    pid_t Start(const std::vector<std::string>& args)
+    {
+        const std::string out = dir.file("out.txt"), err = dir.file("err.txt");
+        const std::string config = "XDG_CONFIG_HOME=" + dir.path() + "/config";
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const int in = ::open("/dev/null", O_RDONLY);
+            const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            ::dup2(in, 0);
+            ::dup2(o, 1);
+            ::dup2(e, 2);
+            std::vector<char*> argv{const_cast<char*>(TESSARINE_CLI)};
+            for (const std::string& a : args)
+                argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            std::vector<char*> env{const_cast<char*>(config.c_str()), nullptr};
+            ::execve(TESSARINE_CLI, argv.data(), env.data());
+            ::_exit(127);
+        }
+        return pid;
+    }
+
+    CliRun Finish(pid_t pid)
+    {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        CliRun run;
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        run.out = dir.read("out.txt");
+        run.err = dir.read("err.txt");
+        return run;
+    }
+
+    CliRun Run(const std::vector<std::string>& args) { return Finish(Start(args)); }
+
+    std::vector<std::string> ImageFiles() const
+    {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(images))
+            names.push_back(e.path().filename().string());
+        return names;
+    }
+};
+
+TEST_F(CliEndToEnd, CreateListRestoreGiveBackEveryFile)
+{
+    const std::string source = MakeFatImage(dir, "source.img", 1440, "-n SOURCE");
+    ASSERT_FALSE(source.empty());
+    std::vector<std::uint8_t> data(20000);
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+    WriteFileBytes(dir.file("DATA.BIN"), data);
+    dir.write("README.TXT", "A disk for the archive.\r\n");
+    ASSERT_EQ(RunCommand("MTOOLS_SKIP_CHECK=1 mcopy -i '" + source + "' '" + dir.file("DATA.BIN") + "' '" +
+                         dir.file("README.TXT") + "' ::"),
+              0);
+    const std::string blank = dir.file("blank.img");
+    WriteFileBytes(blank, std::vector<std::uint8_t>(1474560, 0));
+    Configure({{'A', source}, {'B', blank}});
+
+    const CliRun created = Run({"create", "--title", "  GAME DISK 1 ", "--year", "1992", "--machine", "PC-98"});
+    ASSERT_EQ(created.status, 0) << created.err;
+    ASSERT_EQ(ImageFiles().size(), 1u);
+    const std::string name = ImageFiles().front();
+    EXPECT_EQ(created.out, MessageText(38) + "\n" + images + name + "\n");
+
+    // The histories took the trimmed texts, as the dialog records them.
+    RegStore store(MakeFileBackend(dir.path() + "/config/Orvane/Tessarine.reg"));
+    EXPECT_EQ(LoadHistory(store, kTitle), HistoryList{"GAME DISK 1"});
+    EXPECT_EQ(LoadHistory(store, kTargetMachine), HistoryList{"PC-98"});
+    EXPECT_TRUE(LoadHistory(store, kAuthor).empty());
+
+    const CliRun listed = Run({"list", "--json"});
+    ASSERT_EQ(listed.status, 0) << listed.err;
+    const auto list = nlohmann::json::parse(listed.out);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0]["title"], "GAME DISK 1");
+    EXPECT_EQ(list[0]["year"], "1992");
+    EXPECT_EQ(list[0]["file"], name);
+
+    // Without a terminal and without --yes, nothing is written.
+    const CliRun unconfirmed = Run({"restore", "--drive", "B", name});
+    EXPECT_EQ(unconfirmed.status, 2);
+    EXPECT_EQ(FileBytes(blank), std::vector<std::uint8_t>(1474560, 0));
+
+    const CliRun restored = Run({"restore", "--yes", "--drive", "B", name});
+    ASSERT_EQ(restored.status, 0) << restored.err;
+    EXPECT_EQ(restored.out, MessageText(43) + "\n");
+    EXPECT_EQ(RunCommand("PATH=\"$PATH:/usr/sbin:/sbin\" fsck.fat -n '" + blank + "' >/dev/null 2>&1"), 0);
+    for (const char* file : {"DATA.BIN", "README.TXT"}) {
+        const std::string back = dir.file(std::string("back-") + file);
+        ASSERT_EQ(RunCommand("MTOOLS_SKIP_CHECK=1 mcopy -n -i '" + blank + "' ::" + file + " '" + back + "'"), 0);
+        EXPECT_EQ(FileBytes(back), FileBytes(dir.file(file))) << file;
+    }
+
+    // Edit keeps the other fields; delete empties the library.
+    ASSERT_EQ(Run({"edit", name, "--title", "GAME DISK 2"}).status, 0);
+    const auto info = nlohmann::json::parse(Run({"info", "--json", name}).out);
+    EXPECT_EQ(info["title"], "GAME DISK 2");
+    EXPECT_EQ(info["machine"], "PC-98");
+    EXPECT_EQ(info["complete"], true);
+    EXPECT_EQ(Run({"--yes", "delete", name}).status, 0);
+    EXPECT_TRUE(ImageFiles().empty());
+}
+
+TEST_F(CliEndToEnd, CtrlCMidwayLeavesNoFileAndExitsThree)
+{
+    // A sparse 256 MB medium takes seconds to copy, time enough to interrupt.
+    const std::string source = MakeFatImage(dir, "big.img", 262144);
+    ASSERT_FALSE(source.empty());
+    Configure({{'A', source}});
+
+    const pid_t pid = Start({"create", "--title", "BIG"});
+    bool copying = false;
+    for (int i = 0; i < 2000 && !copying; ++i) {
+        for (const auto& e : fs::directory_iterator(images)) {
+            std::error_code ec;
+            copying = copying || fs::file_size(e.path(), ec) > 1024 * 1024;
+        }
+        if (!copying)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ::kill(pid, SIGINT);
+    const CliRun run = Finish(pid);
+    ASSERT_TRUE(copying) << "the copy never started: " << run.err;
+    EXPECT_EQ(run.status, 3) << run.err;
+    EXPECT_EQ(run.err, MessageText(36) + "\n");
+    EXPECT_TRUE(ImageFiles().empty());
+}
+
+TEST_F(CliEndToEnd, MissingDriveExitsOneWithTheWindowsText)
+{
+    const std::string missing = dir.file("gone.img");
+    Configure({{'A', missing}});
+    const CliRun run = Run({"create", "--title", "X"});
+    EXPECT_EQ(run.status, 1);
+    // The window's box: which drive, which device, the system's text.
+    EXPECT_EQ(run.err, MessageText(68, "A") + "\n" + MessageText(73, missing) + "\n" + std::strerror(ENOENT) + "\n");
+    EXPECT_TRUE(ImageFiles().empty());
+
+    // A drive letter nothing stands for, and a title that does not fit.
+    EXPECT_EQ(Run({"create", "--drive", "Q", "--title", "X"}).status, 1);
+    const CliRun tooLong = Run({"create", "--title", std::string(31, 'x')});
+    EXPECT_EQ(tooLong.status, 2);
+    EXPECT_EQ(Run({"create"}).status, 2);
+}
+
+} // namespace
