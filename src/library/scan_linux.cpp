@@ -3,6 +3,9 @@
 #include "media/fdio_linux.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <memory>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
@@ -40,17 +43,55 @@ struct Listing {
     std::vector<std::size_t> starts;
 };
 
-Listing ListCandidates(DIR* dir)
+// Directory entries are fetched in large batches: on a network share each
+// batch is a round trip, and readdir's 32 KiB buffer holds only some
+// hundred names.
+constexpr std::size_t kListBatchBytes = 256 * 1024;
+
+// The entries of one getdents64 batch; false when the batch is malformed.
+bool AppendBatch(const char* batch, std::size_t size, Listing& listing)
 {
-    Listing listing;
-    while (const dirent* entry = readdir(dir)) {
-        if (!MayBeRegularFile(entry->d_type))
+    std::size_t pos = 0;
+    while (pos < size) {
+        if (size - pos < offsetof(dirent64, d_name) + 1)
+            return false;
+        dirent64 entry;
+        std::memcpy(&entry, batch + pos, offsetof(dirent64, d_name));
+        if (entry.d_reclen <= offsetof(dirent64, d_name) || entry.d_reclen > size - pos)
+            return false;
+        const char* name = batch + pos + offsetof(dirent64, d_name);
+        const std::size_t nameMax = entry.d_reclen - offsetof(dirent64, d_name);
+        const std::size_t nameLength = strnlen(name, nameMax);
+        pos += entry.d_reclen;
+        if (nameLength == nameMax || !MayBeRegularFile(entry.d_type))
             continue;
         listing.starts.push_back(listing.names.size());
-        listing.names.append(entry->d_name);
+        listing.names.append(name, nameLength);
         listing.names.push_back('\0');
     }
+    return true;
+}
+
+Listing ListCandidates(int dirFd)
+{
+    Listing listing;
+    std::unique_ptr<char[]> batch(new char[kListBatchBytes]);
+    for (;;) {
+        const ssize_t got = getdents64(dirFd, batch.get(), kListBatchBytes);
+        if (got <= 0 || !AppendBatch(batch.get(), static_cast<std::size_t>(got), listing))
+            break; // an error part way: the names listed so far still count
+    }
     return listing;
+}
+
+// Type and size only: a network file system need not fetch the rest of
+// the attributes, nor revalidate what it has cached.
+bool ListedAsHeaderSizedFile(int dirFd, const char* name)
+{
+    struct statx listed;
+    if (statx(dirFd, name, AT_STATX_DONT_SYNC, STATX_TYPE | STATX_SIZE, &listed) != 0)
+        return false; // dangling links and link loops fail here and are skipped
+    return S_ISREG(listed.stx_mode) && listed.stx_size >= kImageHeaderSize;
 }
 
 } // namespace
@@ -58,31 +99,21 @@ Listing ListCandidates(DIR* dir)
 std::vector<LibraryRow> ScanImageFolder(const std::string& folder)
 {
     std::vector<LibraryRow> rows;
-    std::string dirPath = ImagePath(folder, {});
-    int dirFd = open(dirPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd < 0)
+    const std::string dirPath = ImagePath(folder, {});
+    const UniqueFd dirFd(open(dirPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dirFd)
         return rows;
-    DIR* dir = fdopendir(dirFd);
-    if (!dir) {
-        close(dirFd);
-        return rows;
-    }
-    Listing listing = ListCandidates(dir);
+    Listing listing = ListCandidates(dirFd.get());
     rows.reserve(std::min<std::size_t>(listing.starts.size(), kRowReserveLimit));
     HeaderBytes header;
     for (std::size_t start : listing.starts) {
         const char* name = listing.names.c_str() + start;
-        // Follows links: dangling links and link loops fail here and are skipped.
-        struct stat listed;
-        if (fstatat(dirFd, name, &listed, 0) != 0)
+        if (!ListedAsHeaderSizedFile(dirFd.get(), name))
             continue;
-        if (!S_ISREG(listed.st_mode) || listed.st_size < static_cast<off_t>(kImageHeaderSize))
-            continue;
-        if (!ReadListedHeader(dirFd, name, header))
+        if (!ReadListedHeader(dirFd.get(), name, header))
             continue;
         if (auto row = RowFromHeader(header, name))
             rows.push_back(std::move(*row));
     }
-    closedir(dir); // also closes dirFd
     return rows;
 }
