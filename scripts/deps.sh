@@ -13,6 +13,22 @@ tessarine_missing_packages() {
     echo "$missing"
 }
 
+# tessarine_check_build_dir FOLDER...: stops with what to do when a build
+# folder holds files of another user (a tree built as root, then by a normal
+# user), since cmake would fail there with a bare "Permission denied".
+tessarine_check_build_dir() {
+    local dir owner
+    [ "$(id -u)" -eq 0 ] && return 0
+    for dir in "$@"; do
+        [ -e "$dir" ] || continue
+        owner=$(find "$dir" ! -user "$(id -u)" -printf '%u\n' -quit 2>/dev/null)
+        [ -z "$owner" ] && continue
+        echo "$dir/ holds files of user $owner (built as $owner before), which you cannot change." >&2
+        echo "Remove it as $owner, then run this again:  su $owner -c 'rm -rf $PWD/$dir'" >&2
+        exit 1
+    done
+}
+
 # tessarine_ensure_packages [extra packages...]
 tessarine_ensure_packages() {
     local missing
@@ -32,3 +48,4 @@ tessarine_ensure_packages() {
         exit 1
     }
 }
+TESSARINE_PACKAGES="$TESSARINE_PACKAGES dpkg-dev desktop-file-utils appstream"  # install and package checks

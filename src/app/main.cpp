@@ -5,6 +5,8 @@
 #include <string>
 
 #include <QApplication>
+#include <QDir>
+#include <QIcon>
 
 #include "app/hostprocess.h"
 #include "app/mainform.h"
@@ -48,6 +50,15 @@ std::map<char, std::string> ExplicitDrives(RegStore& store)
     return entries;
 }
 
+// Every size embedded from data/icons (data/tessarine.qrc).
+QIcon ProgramIcon()
+{
+    QIcon icon;
+    for (const QFileInfo& file : QDir(QStringLiteral(":/icons")).entryInfoList(QDir::Files))
+        icon.addFile(file.filePath());
+    return icon;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -55,6 +66,10 @@ int main(int argc, char* argv[])
     PrepareHostProcess();
     TessarineApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tessarine"));
+    // The desktop matches the windows to the installed .desktop file by this
+    // name; the icon, in every size the build embeds, is also the about box's.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.tessarine"));
+    QApplication::setWindowIcon(ProgramIcon());
 
     const std::string exePath = QCoreApplication::applicationFilePath().toStdString();
     InitMessages(exePath);
