@@ -67,6 +67,8 @@ protected:
             reg << "\"" << letter << "\"=\"" << path << "\"\r\n";
     }
 
+    std::string program = TESSARINE_CLI;
+
     pid_t Start(const std::vector<std::string>& args)
     {
         const std::string out = dir.file("out.txt"), err = dir.file("err.txt");
@@ -79,12 +81,12 @@ protected:
             ::dup2(in, 0);
             ::dup2(o, 1);
             ::dup2(e, 2);
-            std::vector<char*> argv{const_cast<char*>(TESSARINE_CLI)};
+            std::vector<char*> argv{const_cast<char*>(program.c_str())};
             for (const std::string& a : args)
                 argv.push_back(const_cast<char*>(a.c_str()));
             argv.push_back(nullptr);
             std::vector<char*> env{const_cast<char*>(config.c_str()), nullptr};
-            ::execve(TESSARINE_CLI, argv.data(), env.data());
+            ::execve(program.c_str(), argv.data(), env.data());
             ::_exit(127);
         }
         return pid;
@@ -213,6 +215,47 @@ TEST_F(CliEndToEnd, MissingDriveExitsOneWithTheWindowsText)
     const CliRun tooLong = Run({"create", "--title", std::string(31, 'x')});
     EXPECT_EQ(tooLong.status, 2);
     EXPECT_EQ(Run({"create"}).status, 2);
+}
+
+TEST_F(CliEndToEnd, SeveralImagesGoOneMediumEachInTheOrderGiven)
+{
+    const std::string medium = dir.file("medium.img");
+    Configure({{'A', medium}});
+    // Two small images of 8 sectors, each filled with its own byte.
+    for (const char* name : {"ONE.IMG", "TWO.IMG"}) {
+        ImageTexts texts;
+        texts[kTitle] = name;
+        const HeaderBytes header = BuildHeader(texts, 1, 512, 8);
+        std::vector<std::uint8_t> bytes(header.begin(), header.end());
+        bytes.resize(kImageHeaderSize + 8 * 512, static_cast<std::uint8_t>(name[0]));
+        WriteFileBytes(images + name, bytes);
+    }
+    WriteFileBytes(medium, std::vector<std::uint8_t>(8 * 512, 0));
+
+    const CliRun run = Run({"--yes", "restore", "TWO.IMG", "ONE.IMG"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    // The next-medium question came once, between the two, and was answered.
+    EXPECT_EQ(run.err, MessageText(40) + "\n" + MessageText(44) + "\n" + MessageText(45) + "\n");
+    EXPECT_EQ(run.out, MessageText(43) + "\n");
+    EXPECT_EQ(FileBytes(medium), std::vector<std::uint8_t>(8 * 512, 'O'));
+
+    // A missing image stops the run before anything is written.
+    WriteFileBytes(medium, std::vector<std::uint8_t>(8 * 512, 0));
+    EXPECT_EQ(Run({"--yes", "restore", "TWO.IMG", "GONE.IMG"}).status, 1);
+    EXPECT_EQ(FileBytes(medium), std::vector<std::uint8_t>(8 * 512, 0));
+}
+
+TEST_F(CliEndToEnd, TheLanguageFileBesideTheProgramApplies)
+{
+    // A copy of the tool with the English file beside it, as installed.
+    program = dir.file("tessarine-cli");
+    fs::copy_file(TESSARINE_CLI, program);
+    fs::copy_file(TESSARINE_ENGLISH_RSL, dir.file("tessarine.rsl"));
+    const std::string missing = dir.file("gone.img");
+    Configure({{'A', missing}});
+    const CliRun run = Run({"create", "--title", "X"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err.substr(0, run.err.find('\n')), "The device of drive A: was not found.");
 }
 
 } // namespace
