@@ -47,11 +47,18 @@ void ShowDriveFailure(TMain_Form& form, const std::string& drive, const DriveSta
     case DriveState::Unreadable: first = 71; break;
     default: break;
     }
+    if (status.detail == DriveDetail::OtherInstance)
+        first = 80;
     QString text = Msg(first, drive);
     if (!status.device.empty())
         text += QStringLiteral("\n") + Msg(73, status.device);
     if (status.error != 0)
         text += QStringLiteral("\n") + QString::fromStdString(IoStatus{status.error}.message());
+    // Why the desktop's device broker did not open it either.
+    if (status.detail == DriveDetail::BrokerAbsent)
+        text += QStringLiteral("\n") + Msg(81);
+    else if (status.detail == DriveDetail::BrokerRefused)
+        text += QStringLiteral("\n") + Msg(82, status.detailText);
     if (status.state == DriveState::AccessRefused)
         text += QStringLiteral("\n") + Msg(74);
     form.ShowMessage(text, Msg(5), mb::OK | mb::ICONERROR | kBoxStyle);

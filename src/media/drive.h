@@ -50,10 +50,17 @@ public:
 // need the user to do something else, so they are told once.
 enum class DriveState { Ready, NoMedium, NoDevice, AccessRefused, InUse, Unreadable, Other };
 
+// What there is to tell beyond the state: that another instance of this
+// program holds the drive, or why the desktop's device broker did not open
+// a device the user may not open directly.
+enum class DriveDetail { None, OtherInstance, BrokerAbsent, BrokerRefused };
+
 struct DriveStatus {
     DriveState state = DriveState::Ready;
     int error = 0;      // the system's error code behind state, 0 when none
-    std::string device; // the device or file the letter means; empty when unknown
+    std::string device{}; // the device or file the letter means; empty when unknown
+    DriveDetail detail = DriveDetail::None;
+    std::string detailText{}; // the broker's own words for BrokerRefused
 
     bool ready() const { return state == DriveState::Ready; }
 };

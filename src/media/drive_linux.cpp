@@ -1,10 +1,12 @@
 // The drive access layer on Linux: drive letters name block devices or
 // regular files (virtual drives) through the drive table.
 #include "media/drive.h"
+#include "media/deviceopen.h"
 #include "media/drivetable.h"
 #include "media/eject.h"
 #include "media/fatboot.h"
 #include "media/fdio_linux.h"
+#include "media/instancemark_linux.h"
 #include "media/mountinfo.h"
 #include "media/sysfsblock.h"
 #include "settings/textconv.h"
@@ -79,7 +81,10 @@ struct Medium {
     dev_t rdev = 0;
     std::uint64_t bytes = 0;
     std::uint32_t sectorSize = kFileSectorSize; // the device's logical sector size
+    BrokerAnswer broker; // why the device broker did not open it either, when asked
 };
+
+bool Refused(int error) { return error == EACCES || error == EPERM; }
 
 IoStatus OpenMedium(const std::string& path, bool writing, Medium& m)
 {
@@ -95,6 +100,13 @@ IoStatus OpenMedium(const std::string& path, bool writing, Medium& m)
         return IoStatus::Fail(ENOTBLK);
 
     m.fd.reset(OpenRetrying(path, flags));
+    if (!m.fd && S_ISBLK(st.st_mode) && Refused(errno)) {
+        // Devices belong to root; the desktop's broker may open it for the user.
+        const int refused = errno;
+        m.fd.reset(OpenThroughBroker(path, st.st_rdev, writing, O_DIRECT, m.broker));
+        if (!m.fd)
+            return IoStatus::Fail(m.broker.error != 0 ? m.broker.error : refused);
+    }
     if (!m.fd)
         return LastError();
     if (::fstat(m.fd.get(), &st) != 0)
@@ -252,10 +264,16 @@ public:
         // udev leaves a device alone while someone holds this lock.
         if (::flock(medium_.fd.get(), LOCK_EX | LOCK_NB) != 0)
             return LastError();
+        // Other instances see this mark in their ready test.
+        if (IoStatus st = MarkInUse(medium_.fd.get(), writing_); !st.ok()) {
+            ::flock(medium_.fd.get(), LOCK_UN);
+            return st;
+        }
         if (writing_) {
             if (IoStatus st = RefuseWhileInUse(); !st.ok()) {
                 exclusive_.reset();
                 ::flock(medium_.fd.get(), LOCK_UN);
+                ClearInUseMark(medium_.fd.get());
                 return st;
             }
         }
@@ -290,8 +308,10 @@ public:
     void Unlock() override
     {
         exclusive_.reset();
-        if (locked_ && !closed_)
+        if (locked_ && !closed_) {
             ::flock(medium_.fd.get(), LOCK_UN);
+            ClearInUseMark(medium_.fd.get());
+        }
         locked_ = false;
     }
 
@@ -328,6 +348,12 @@ private:
                 return st;
         // Fails while anyone else (a mount, another program) claims the device.
         exclusive_.reset(OpenRetrying(path_, O_RDONLY | O_EXCL));
+        if (!exclusive_ && Refused(errno)) {
+            BrokerAnswer answer;
+            exclusive_.reset(OpenThroughBroker(path_, medium_.rdev, false, O_EXCL, answer));
+            if (!exclusive_)
+                return IoStatus::Fail(answer.error != 0 ? answer.error : EACCES);
+        }
         if (!exclusive_)
             return LastError();
         return IoStatus::Ok();
@@ -371,13 +397,21 @@ public:
     {
         const DriveEntry* entry = Find(AsciiUpper(letter));
         if (!entry)
-            return {DriveState::NoDevice, ENODEV, {}};
-        DriveStatus out{DriveState::Ready, 0, entry->device};
+            return {.state = DriveState::NoDevice, .error = ENODEV};
+        DriveStatus out{.device = entry->device};
         // Opened afresh each time: a changed medium is only noticed on open.
         Medium m;
         if (IoStatus st = OpenMedium(entry->device, false, m); !st.ok()) {
             out.error = st.error;
             out.state = DriveStateFor(st.error);
+            out.detail = m.broker.detail;
+            out.detailText = m.broker.text;
+            return out;
+        }
+        if (MarkedInUse(m.fd.get())) {
+            out.error = EBUSY;
+            out.state = DriveState::InUse;
+            out.detail = DriveDetail::OtherInstance;
             return out;
         }
         if (m.bytes == 0) {

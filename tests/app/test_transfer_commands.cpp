@@ -240,20 +240,29 @@ private slots:
             DriveState state;
             int error;
             int first;
+            DriveDetail detail = DriveDetail::None;
+            QString broker = {}; // the line telling the device broker's answer
         };
-        const Case cases[] = {{DriveState::NoDevice, ENOENT, 68},
-                              {DriveState::AccessRefused, EACCES, 69},
-                              {DriveState::InUse, EBUSY, 70},
-                              {DriveState::Unreadable, EIO, 71},
-                              {DriveState::Other, EOVERFLOW, 72}};
+        const Case cases[] = {
+            {DriveState::NoDevice, ENOENT, 68},
+            {DriveState::AccessRefused, EACCES, 69},
+            {DriveState::AccessRefused, EACCES, 69, DriveDetail::BrokerAbsent, "\n" + Msg(81)},
+            {DriveState::AccessRefused, EPERM, 69, DriveDetail::BrokerRefused,
+             "\n" + Msg(82, "Not authorized to perform operation")},
+            {DriveState::InUse, EBUSY, 70},
+            {DriveState::InUse, EBUSY, 80, DriveDetail::OtherInstance},
+            {DriveState::Unreadable, EIO, 71},
+            {DriveState::Other, EOVERFLOW, 72}};
         for (const Case& c : cases) {
             Profile p;
             p.memory.media['A'] = MemoryDrive::PatternMedium(64);
             p.memory.readyScript = {c.state};
             p.memory.readyError = c.error;
+            p.memory.readyDetail = c.detail;
+            p.memory.readyDetailText = "Not authorized to perform operation";
             TMain_Form& form = p.open();
             QString text = Msg(c.first, "A") + "\n" + Msg(73, "/dev/memA") + "\n" +
-                           QString::fromStdString(IoStatus{c.error}.message());
+                           QString::fromStdString(IoStatus{c.error}.message()) + c.broker;
             if (c.state == DriveState::AccessRefused)
                 text += "\n" + Msg(74);
             p.boxes.expect(Box(text, Msg(5), mb::OK | mb::ICONERROR, mb::IDOK));

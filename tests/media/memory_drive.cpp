@@ -103,11 +103,17 @@ DriveStatus MemoryDrive::DriveReady(char letter)
     if (!readyScript.empty()) {
         DriveState r = readyScript.front();
         readyScript.erase(readyScript.begin());
-        return {r, r == DriveState::Ready ? 0 : readyError, std::string("/dev/mem") + letter};
+        if (r == DriveState::Ready)
+            return {.state = r, .device = std::string("/dev/mem") + letter};
+        return {.state = r,
+                .error = readyError,
+                .device = std::string("/dev/mem") + letter,
+                .detail = readyDetail,
+                .detailText = readyDetailText};
     }
     if (media.count(letter))
-        return {DriveState::Ready, 0, std::string("/dev/mem") + letter};
-    return {DriveState::NoMedium, ENOMEDIUM, std::string("/dev/mem") + letter};
+        return {.state = DriveState::Ready, .device = std::string("/dev/mem") + letter};
+    return {.state = DriveState::NoMedium, .error = ENOMEDIUM, .device = std::string("/dev/mem") + letter};
 }
 
 IoStatus MemoryDrive::QueryAllocation(char letter, AllocationFigures& figures)

@@ -38,6 +38,8 @@ public:
     // Answers for DriveReady, used in turn before media decide (for retry tests).
     std::vector<DriveState> readyScript;
     int readyError = ENOMEDIUM; // the code given with a scripted answer other than Ready
+    DriveDetail readyDetail = DriveDetail::None; // and its detail
+    std::string readyDetailText;
 
     // What happened, in order: "ready A", "alloc A", "open A r", "open A w",
     // "lock", "read 5", "write 3 2", "unlock", "close", "eject A".

@@ -196,6 +196,31 @@ TEST(VirtualDrive, LockIsExclusiveUntilUnlocked)
     EXPECT_TRUE(second->Lock().ok()) << "closing released the lock";
 }
 
+TEST(VirtualDrive, ADriveInATransferIsInUseByAnotherInstanceUntilUnlocked)
+{
+    TempDir dir;
+    dir.write("a.img", std::string(64 * 512, '\0'));
+    // Two instances, each with its own opening of the medium.
+    auto mine = DrivesOver({{'A', dir.file("a.img")}});
+    auto other = DrivesOver({{'A', dir.file("a.img")}});
+    for (bool writing : {false, true}) {
+        IoStatus st;
+        auto handle = mine->Open('A', writing, st);
+        ASSERT_TRUE(handle) << st.message();
+        EXPECT_TRUE(other->DriveReady('A').ready()) << "merely opened";
+        ASSERT_TRUE(handle->Lock().ok());
+        const DriveStatus held = other->DriveReady('A');
+        EXPECT_EQ(held.state, DriveState::InUse);
+        EXPECT_EQ(held.error, EBUSY);
+        EXPECT_EQ(held.detail, DriveDetail::OtherInstance);
+        handle->Unlock();
+        EXPECT_TRUE(other->DriveReady('A').ready()) << "unlocked";
+        ASSERT_TRUE(handle->Lock().ok());
+        handle.reset(); // closing also ends the transfer's hold
+        EXPECT_TRUE(other->DriveReady('A').ready()) << "closed";
+    }
+}
+
 TEST(VirtualDrive, DriveAWithoutAnyDeviceStandsForTheFirstFloppy)
 {
     TempDir sysfs; // a machine without removable drives
