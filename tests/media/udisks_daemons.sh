@@ -33,6 +33,11 @@ trap cleanup EXIT
 
 mount -t tmpfs tmpfs /run && mkdir -p /run/udev || skip "cannot mount a private /run"
 mkdir -p /etc/polkit-1/rules.d && mount -t tmpfs tmpfs /etc/polkit-1/rules.d || skip "cannot mount a private rules folder"
+# udevd sees every device on the host: without rules it only records them,
+# and probes or holds no one else's device meanwhile.
+for rules in /usr/lib/udev/rules.d /etc/udev/rules.d; do
+    [ -d "$rules" ] && { mount -t tmpfs tmpfs "$rules" || skip "cannot hide udev's rules in $rules"; }
+done
 cat > "$dir/bus.conf" <<CONF
 <!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
