@@ -7,9 +7,11 @@
 #include <QApplication>
 #include <QDir>
 #include <QIcon>
+#include <QTranslator>
 
 #include "app/hostprocess.h"
 #include "app/mainform.h"
+#include "app/qttranslation.h"
 #include "media/drive.h"
 #include "media/drivetable.h"
 #include "settings/messages.h"
@@ -73,6 +75,9 @@ int main(int argc, char* argv[])
 
     const std::string exePath = QCoreApplication::applicationFilePath().toStdString();
     InitMessages(exePath);
+    // Without a translation installed the standard buttons stay English.
+    QTranslator qtTexts;
+    InstallQtTranslation(qtTexts, QtTranslationLocale(LanguageLoaded, LanguageLocaleName(exePath)));
 
     RegStore store(MakeFileBackend(DefaultStorePath()));
     auto driveTable = [&store] { return BuildDriveTable(ExplicitDrives(store)); };

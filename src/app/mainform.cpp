@@ -401,10 +401,11 @@ void TMain_Form::FormCreate()
     HelpFile = ReplaceExtension(services_.exePath, ".hlp");
     SourceDrive = "A";
     ImageFolder = "./Images/";
-    // The progress bar lives in panel 0 of the status bar.
-    QWidget* panel0 = SB1->findChild<QWidget*>(QStringLiteral("SB1Panel0"));
-    PB1->setParent(panel0);
+    // The progress bar covers panel 0, placed on the status bar itself: inside
+    // the panel the bar's layout margins would push it down and cut it off.
+    PB1->setParent(SB1);
     PB1->setGeometry(0, 2, kPanel0Width - 1, kStatusBarHeight - 2);
+    PB1->raise();
     PB1->show();
     CancelRequested = false;
 }

@@ -311,6 +311,25 @@ void InitMessages(const std::string& exePath)
     MessageTable[44] = MessageTable[43] + MessageTable[44];
 }
 
+std::string LanguageLocaleName(const std::string& exePath)
+{
+    const std::optional<std::string> file = ReadLanguageFile(ReplaceExtension(exePath, ".rsl"));
+    if (!file)
+        return {};
+    const int font = FindReadSections(*file).font;
+    std::string locale;
+    IniLines lines(*file);
+    IniLine line;
+    int ordinal = 0;
+    while (lines.Next(line)) {
+        if (line.isSection)
+            ++ordinal;
+        else if (font != 0 && ordinal == font && EqualsNoCase(line.name, "Locale"))
+            locale = line.value;
+    }
+    return locale;
+}
+
 std::string MessageText(int n, std::string_view arg)
 {
     if (n < 0 || n >= kMessageCount)

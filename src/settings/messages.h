@@ -19,6 +19,11 @@ extern std::uint8_t LanguageFontCharset;
 // extension replaced by ".rsl".
 void InitMessages(const std::string& exePath);
 
+// The Qt locale the language file names for the toolkit's own texts
+// (standard buttons, file dialogs): "Font01"/"Locale", read by the same rules
+// as the other entries; empty without a language file or without the entry.
+std::string LanguageLocaleName(const std::string& exePath);
+
 // Entry n with its one "%s" filled by plain substitution.
 std::string MessageText(int n, std::string_view arg = {});
 

@@ -298,3 +298,12 @@ TEST(EnglishLanguageFile, SetsEveryEntryTheProgramUses)
     EXPECT_EQ(MessageTable[44].rfind(MessageTable[43], 0), 0u);
     EXPECT_EQ(MessageText(34, "A"), "There is no disk in drive A:.");
 }
+
+TEST_F(LanguageFile, LocaleEntryComesFromTheLastFontSectionOnly)
+{
+    EXPECT_EQ(LanguageLocaleName(exe()), "") << "no language file";
+    dir.write("tessarine.rsl", "[Font01]\nName=X\n[Strings]\nLocale=fr\n");
+    EXPECT_EQ(LanguageLocaleName(exe()), "");
+    dir.write("tessarine.rsl", "[font01]\nLocale=fr\n[Strings]\n1=OK\n[FONT01]\n locale = de \nLOCALE=pt_BR\n");
+    EXPECT_EQ(LanguageLocaleName(exe()), "pt_BR");
+}

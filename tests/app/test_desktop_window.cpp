@@ -1,0 +1,34 @@
+// The main window as a desktop user meets it, on the offscreen platform:
+// the parts that need no window manager.
+#include "app/mainform.h"
+
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QtTest>
+
+#include "support/profiles.h"
+
+class TestDesktopWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void progressBarSitsWhollyInPanelZero()
+    {
+        WindowProfile p;
+        p.configured();
+        TMain_Form form(p.services());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        for (const QSize size : {QSize(480, 320), QSize(900, 500)}) {
+            form.resize(size);
+            QCoreApplication::processEvents();
+            QCOMPARE(form.SB1->height(), 19);
+            const QRect bar(form.PB1->mapTo(form.SB1, QPoint(0, 0)), form.PB1->size());
+            QCOMPARE(bar, QRect(0, 2, 159, 17));
+            // Nothing in between cuts it off.
+            QCOMPARE(form.PB1->visibleRegion().boundingRect(), form.PB1->rect());
+        }
+    }
+};
+
+QTEST_MAIN(TestDesktopWindow)
+#include "test_desktop_window.moc"
