@@ -518,8 +518,12 @@ void TMain_Form::EnableCommands(bool enable)
     for (QAction* action : AL1)
         action->setEnabled(enable);
     LV1->setEnabled(enable);
-    if (enable)
-        UpdateSelectionCommands();
+    if (!enable)
+        return;
+    UpdateSelectionCommands();
+    // Disabling the list dropped the keyboard focus; nothing else gives it back.
+    if (isActiveWindow())
+        LV1->setFocus();
 }
 
 void TMain_Form::UpdateSelectionCommands()

@@ -28,6 +28,19 @@ private slots:
             QCOMPARE(form.PB1->visibleRegion().boundingRect(), form.PB1->rect());
         }
     }
+
+    void listHasTheFocusAgainAfterTheBusyState()
+    {
+        WindowProfile p;
+        p.configured();
+        TMain_Form form(p.services());
+        form.show();
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        QCOMPARE(QApplication::focusWidget(), form.LV1);
+        form.IB_ReloadExecute();
+        QCOMPARE(QApplication::focusWidget(), form.LV1);
+    }
 };
 
 QTEST_MAIN(TestDesktopWindow)
