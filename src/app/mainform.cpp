@@ -279,6 +279,11 @@ void TMain_Form::BuildActions()
     IB_RestoreImage->setEnabled(false);
     IB_DeleteImage->setEnabled(false);
     IB_Property->setEnabled(false);
+
+    IB_ExportImage = make("エクスポート…", "エクスポート…", {}, &TMain_Form::IB_ExportImageExecute);
+    IB_ImportImage = make("インポート…", "インポート…", {}, &TMain_Form::IB_ImportImageExecute);
+    IB_ExportImage->setEnabled(false);
+    setAcceptDrops(true);
 }
 
 void TMain_Form::BuildMenus()
@@ -288,6 +293,9 @@ void TMain_Form::BuildMenus()
     FileMenu->addAction(IB_RestoreImage);
     FileMenu->addSeparator();
     FileMenu->addAction(IB_DeleteImage);
+    FileMenu->addSeparator();
+    FileMenu->addAction(IB_ImportImage);
+    FileMenu->addAction(IB_ExportImage);
     FileMenu->addSeparator();
     FileMenu->addAction(IB_Exit);
 
@@ -305,6 +313,7 @@ void TMain_Form::BuildMenus()
     PM1->addAction(IB_RestoreImage);
     PM1->addSeparator();
     PM1->addAction(IB_DeleteImage);
+    PM1->addAction(IB_ExportImage);
     PM1->addSeparator();
     PM1->addAction(IB_Property);
     PM1->addAction(IB_Reload);
@@ -470,6 +479,10 @@ void TMain_Form::ApplyLanguageTexts()
         action->setToolTip(Message(entry + 1));
         entry += 2;
     }
+    for (auto [action, n] : {std::pair{IB_ExportImage, 92}, std::pair{IB_ImportImage, 93}}) {
+        action->setText(Message(n));
+        action->setToolTip(Message(n));
+    }
     QStringList captions;
     for (int c = 0; c < kColumnCount; ++c)
         captions << Message(27 + c);
@@ -535,6 +548,7 @@ void TMain_Form::UpdateSelectionCommands()
     IB_RestoreImage->setEnabled(selected);
     IB_DeleteImage->setEnabled(selected);
     IB_Property->setEnabled(selected && count == 1);
+    IB_ExportImage->setEnabled(selected);
 }
 
 // --- keys -------------------------------------------------------------------

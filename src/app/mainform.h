@@ -22,6 +22,8 @@ class DriveAccess;
 class RegStore;
 class TMain_Form;
 class QAction;
+class QDragEnterEvent;
+class QDropEvent;
 class QLabel;
 class QMenu;
 class QProgressBar;
@@ -119,6 +121,10 @@ public:
     QAction* IB_DeleteImage = nullptr;
     QAction* IB_Property = nullptr;
     std::array<QAction*, 9> AL1{};
+    // Export and import of emulator disk formats (app/exchange.cpp); not in
+    // AL1, they check the busy state themselves.
+    QAction* IB_ExportImage = nullptr;
+    QAction* IB_ImportImage = nullptr;
 
     // Life cycle.
     void FormCreate();
@@ -149,6 +155,10 @@ public:
     void IB_HelpExecute();
     void IB_ReloadExecute();
     void IB_ExitExecute();
+    void IB_ExportImageExecute();
+    void IB_ImportImageExecute();
+    // Each file becomes one new image per disk it holds, after the property dialog.
+    void ImportFiles(const std::vector<std::string>& paths);
 
     // The configuration command; firstRun: its start-up form.
     void RunConfigCommand(bool firstRun);
@@ -186,6 +196,9 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Files dropped onto the window are imported.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void BuildActions();
