@@ -10,6 +10,7 @@
 #include "app/transferhost.h"
 #include "library/imageedit.h"
 #include "library/prop.h"
+#include "library/sectormap.h"
 #include "media/create.h"
 #include "media/drive.h"
 #include "media/drivetable.h"
@@ -102,6 +103,8 @@ void DeleteUnfinishedImage(TMain_Form& form, const std::string& path)
 {
     std::error_code ec;
     std::filesystem::remove(path, ec);
+    if (!ec)
+        std::filesystem::remove(MapPathOf(path), ec);
     if (ec)
         form.ShowMessage(QString::fromStdString(path + ": " + ec.message()), Msg(5),
                          mb::OK | mb::ICONERROR | kBoxStyle);
@@ -164,7 +167,11 @@ void TMain_Form::IB_CreateImageExecute()
         break;
     default:
         drives->Eject(letter);
-        ShowMessage(Msg(38), Msg(3), mb::OK | mb::ICONINFORMATION | kBoxStyle);
+        // An image with holes is kept, but never passes for a good one.
+        if (result.unreadable != 0)
+            ShowMessage(Msg(84, std::to_string(result.unreadable)), Msg(4), mb::OK | mb::ICONWARNING | kBoxStyle);
+        else
+            ShowMessage(Msg(38), Msg(3), mb::OK | mb::ICONINFORMATION | kBoxStyle);
         IB_ReloadExecute();
         break;
     }

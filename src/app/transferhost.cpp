@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <string>
 
 #include <QProgressBar>
 
@@ -37,6 +38,13 @@ void FormTransferHost::ProcessMessages()
 bool FormTransferHost::CancelRequested()
 {
     return form_.CancelRequested;
+}
+
+bool FormTransferHost::AskKeepUnreadable(std::uint64_t sector)
+{
+    return form_.ShowMessage(QString::fromStdString(MessageText(83, std::to_string(sector))),
+                             QString::fromStdString(MessageText(4)),
+                             mb::YESNO | mb::ICONWARNING | mb::TASKMODAL | mb::SETFOREGROUND) == mb::IDYES;
 }
 
 bool FormTransferHost::AskImageTexts(ImageTexts& texts)

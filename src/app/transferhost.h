@@ -15,6 +15,8 @@ public:
     bool CancelRequested() override;
     // The property dialog, captioned with message 39 and all fields empty.
     bool AskImageTexts(ImageTexts& texts) override;
+    // Message 83 with the sector, caption message 4, Yes/No.
+    bool AskKeepUnreadable(std::uint64_t sector) override;
 
 private:
     TMain_Form& form_;

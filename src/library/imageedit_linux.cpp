@@ -1,4 +1,5 @@
 #include "library/imageedit.h"
+#include "library/sectormap.h"
 
 #include "library/headerio_linux.h"
 #include "media/fdio_linux.h"
@@ -95,7 +96,12 @@ std::vector<IoStatus> DeleteImageFiles(const std::vector<std::string>& paths)
 {
     std::vector<IoStatus> results;
     results.reserve(paths.size());
-    for (const std::string& path : paths)
+    for (const std::string& path : paths) {
         results.push_back(DeleteImageFile(path));
+        // The map of unreadable sectors goes with its image.
+        if (results.back().ok())
+            if (IoStatus st = DeleteImageFile(MapPathOf(path)); !st.ok() && st.error != ENOENT)
+                results.back() = st;
+    }
     return results;
 }

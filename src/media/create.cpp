@@ -1,15 +1,125 @@
 #include "media/create.h"
 
-#include <array>
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
+#include <filesystem>
 #include <limits>
+#include <vector>
 
 #include "library/imagefile.h"
+#include "library/sectormap.h"
 #include "media/devicesession.h"
 #include "media/imagestream.h"
 
 namespace {
+
+struct FloppyGeometry {
+    std::uint32_t bytesPerSector;
+    std::uint64_t sectors;
+    std::uint32_t sectorsPerTrack;
+};
+
+// The usual floppy formats, by size: a track is what the drive reads in
+// one turn of the disk.
+constexpr FloppyGeometry kFloppies[] = {
+    {512, 320, 8},   {512, 360, 9},   {512, 640, 8},   {512, 720, 9},    {512, 1280, 8},
+    {512, 1440, 9},  {512, 2400, 15}, {512, 2880, 18}, {512, 3360, 21},  {512, 5760, 36},
+    {1024, 1232, 8}, {256, 4004, 26}, {256, 2002, 26}, {1024, 1280, 8},
+};
+
+constexpr std::uint32_t kLargeRequestBytes = 1u << 20;
+
+// The copy of one medium into the image file: big requests, and the
+// sectors of a failed request one by one with their retries.
+class MediumReader {
+public:
+    MediumReader(DeviceSession& device, ImageFileWriter& file, CreationHost& host, std::uint32_t bps)
+        : device_(device), file_(file), host_(host), bps_(bps)
+    {
+    }
+
+    // done: every sector copied or recorded; otherwise end says why not.
+    bool Copy(std::uint32_t count, CopyEnd& end)
+    {
+        const std::uint32_t perRequest = ReadRequestSectors(count, bps_);
+        std::vector<std::uint8_t> buffer(std::size_t{perRequest} * bps_);
+        for (std::uint32_t first = 0; first < count; first += perRequest) {
+            const std::uint32_t n = std::min(perRequest, count - first);
+            const std::span<std::uint8_t> data(buffer.data(), std::size_t{n} * bps_);
+            if (CancelledBefore(host_, first)) {
+                end = {TransferDone()};
+                return false;
+            }
+            if (!device_->ReadSectors(first, n, data).ok() && !ReadOneByOne(first, n, data, end))
+                return false;
+            if (IoStatus st = file_.Append(data); !st.ok()) {
+                end = {TransferFailure(FailureSource::ImageFile, st), true};
+                return false;
+            }
+        }
+        return true;
+    }
+
+    const SectorMap& map() const { return map_; }
+
+private:
+    bool ReadOneByOne(std::uint32_t first, std::uint32_t n, std::span<std::uint8_t> data, CopyEnd& end)
+    {
+        for (std::uint32_t i = 0; i < n; ++i) {
+            // Each sector is a request of its own: the window stays alive
+            // and Esc is seen even when every sector times out.
+            if (i > 0 && CancelledBefore(host_, first + i)) {
+                end = {TransferDone()};
+                return false;
+            }
+            const std::span<std::uint8_t> sector = data.subspan(std::size_t{i} * bps_, bps_);
+            IoStatus st;
+            for (int attempt = 0; attempt < kReadAttempts; ++attempt)
+                if ((st = device_->ReadSector(first + i, sector)).ok())
+                    break;
+            if (st.ok())
+                continue;
+            if (!keepGoing_) {
+                keepGoing_ = host_.AskKeepUnreadable(first + i);
+                if (!keepGoing_) {
+                    end = {TransferFailure(FailureSource::Drive, st), true};
+                    return false;
+                }
+            }
+            std::memset(sector.data(), 0, sector.size());
+            map_.Add(first + i);
+        }
+        return true;
+    }
+
+    DeviceSession& device_;
+    ImageFileWriter& file_;
+    CreationHost& host_;
+    std::uint32_t bps_;
+    bool keepGoing_ = false;
+    SectorMap map_;
+};
+
+// The map beside the image, written to storage; a clean image has none.
+IoStatus WriteMap(const std::string& path, const SectorMap& map, std::uint32_t bps, std::uint32_t count)
+{
+    const std::string mapPath = MapPathOf(path);
+    if (map.empty()) {
+        std::error_code ec;
+        std::filesystem::remove(mapPath, ec); // one left by an earlier file of this name
+        return ec ? IoStatus::Fail(ec.value()) : IoStatus::Ok();
+    }
+    IoStatus st;
+    auto file = CreateImageFile(mapPath, st);
+    if (!file)
+        return st;
+    const std::string text = FormatMapfile(map, bps, count);
+    if (st = file->Append({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}); !st.ok())
+        return st;
+    return file->Finish();
+}
 
 // Steps from the allocation query to the end of the copy.
 CopyEnd CopySectors(DriveAccess& drive, char letter, const ImageTexts& texts, const std::string& path,
@@ -38,22 +148,20 @@ CopyEnd CopySectors(DriveAccess& drive, char letter, const ImageTexts& texts, co
     if (st = file->Append(header); !st.ok())
         return {TransferFailure(FailureSource::ImageFile, st), true};
 
-    std::array<std::uint8_t, kSectorBufferSize> buffer{};
-    const std::span<std::uint8_t> sector(buffer.data(), bps);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        if (CancelledBefore(host, i))
-            return {TransferDone()};
-        if (st = device->ReadSector(i, sector); !st.ok())
-            return {TransferFailure(FailureSource::Drive, st), true};
-        if (st = file->Append(sector); !st.ok())
-            return {TransferFailure(FailureSource::ImageFile, st), true};
-    }
+    MediumReader reader(device, *file, host, bps);
+    CopyEnd end;
+    if (!reader.Copy(count, end))
+        return end;
 
     if (st = file->Finish(); !st.ok())
         return {TransferFailure(FailureSource::ImageFile, st), true};
+    if (st = WriteMap(path, reader.map(), bps, count); !st.ok())
+        return {TransferFailure(FailureSource::ImageFile, st), true};
     if (st = device.Release(); !st.ok())
         return {TransferFailure(FailureSource::Drive, st), true};
-    return {TransferDone()};
+    TransferResult done = TransferDone();
+    done.unreadable = reader.map().count();
+    return {done};
 }
 
 TransferResult CreateFromDriveImpl(DriveAccess& drive, char letter, const std::string& path, CreationHost& host,
@@ -66,6 +174,17 @@ TransferResult CreateFromDriveImpl(DriveAccess& drive, char letter, const std::s
 }
 
 } // namespace
+
+std::uint32_t ReadRequestSectors(std::uint64_t totalSectors, std::uint32_t bytesPerSector)
+{
+    if (bytesPerSector == 0 || totalSectors == 0)
+        return 1;
+    for (const FloppyGeometry& g : kFloppies)
+        if (g.bytesPerSector == bytesPerSector && g.sectors == totalSectors)
+            return g.sectorsPerTrack;
+    const std::uint64_t large = std::max<std::uint32_t>(1, kLargeRequestBytes / bytesPerSector);
+    return static_cast<std::uint32_t>(std::min(large, totalSectors));
+}
 
 TransferResult CreateFromDriveNT(DriveAccess& drive, char letter, const std::string& path, CreationHost& host)
 {

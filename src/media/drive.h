@@ -2,6 +2,8 @@
 // Sector-level access to the medium in a drive, known to the rest of the
 // program by its upper-case drive letter. One realisation per host
 // (drive_linux.cpp, later drive_win.cpp); tests add fakes.
+#include <cerrno>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -37,6 +39,19 @@ public:
     // Reads sector `index` into `sector`; sector.size() is the bytes per
     // sector, and the sector starts at byte index * sector.size().
     virtual IoStatus ReadSector(std::uint64_t index, std::span<std::uint8_t> sector) = 0;
+    // Reads `count` sectors from sector `first` into data (count * bytes per
+    // sector bytes) in one request where the host can; this default asks
+    // for them one by one. Any sector failing fails the whole request.
+    virtual IoStatus ReadSectors(std::uint64_t first, std::uint32_t count, std::span<std::uint8_t> data)
+    {
+        if (count == 0 || data.empty() || data.size() % count != 0)
+            return IoStatus::Fail(EINVAL);
+        const std::size_t size = data.size() / count;
+        for (std::uint32_t i = 0; i < count; ++i)
+            if (IoStatus st = ReadSector(first + i, data.subspan(i * size, size)); !st.ok())
+                return st;
+        return IoStatus::Ok();
+    }
     // Writes `count` sectors from `data` starting at sector `first`;
     // data.size() is count * bytes per sector. Short writes are failures.
     virtual IoStatus WriteSectors(std::uint64_t first, std::uint32_t count, std::span<const std::uint8_t> data) = 0;

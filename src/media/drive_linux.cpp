@@ -292,6 +292,17 @@ public:
         return ReadAt(medium_, buffer_, index * sector.size(), sector);
     }
 
+    IoStatus ReadSectors(std::uint64_t first, std::uint32_t count, std::span<std::uint8_t> data) override
+    {
+        if (closed_)
+            return IoStatus::Fail(EBADF);
+        if (count == 0 || data.empty() || data.size() % count != 0)
+            return IoStatus::Fail(EINVAL);
+        if (first > std::numeric_limits<std::uint64_t>::max() / (data.size() / count))
+            return IoStatus::Fail(EIO);
+        return ReadAt(medium_, buffer_, first * (data.size() / count), data);
+    }
+
     IoStatus WriteSectors(std::uint64_t first, std::uint32_t count, std::span<const std::uint8_t> data) override
     {
         if (closed_ || !writing_)

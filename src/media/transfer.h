@@ -25,6 +25,13 @@ struct TransferResult {
     int outcome = kTransferFailed;
     FailureSource source = FailureSource::None;
     IoStatus status; // the system's error, when there was one
+    // Creation: sectors that stayed unreadable and went into the image as
+    // zero bytes, listed in the map beside it.
+    std::uint64_t unreadable = 0;
+    // Verified restoration: sectors of the medium that differ from the
+    // image after writing, and the first of them.
+    std::uint64_t differing = 0;
+    std::uint64_t firstDiffering = 0;
 
     std::string errorText() const { return status.message(); }
 };
@@ -49,4 +56,8 @@ public:
     // Runs the property dialog (caption message 39, all fields empty).
     // true when it was left with OK; texts then holds the six entries.
     virtual bool AskImageTexts(ImageTexts& texts) = 0;
+    // Asked once per disk, when `sector` stays unreadable after its
+    // retries: true goes on to the end, recording every unreadable sector;
+    // false ends the copy as a failed read.
+    virtual bool AskKeepUnreadable(std::uint64_t sector) = 0;
 };

@@ -201,7 +201,7 @@ private slots:
         QString statusDuring;
         int maximumDuring = 0;
         p.memory.onSector = [&](std::uint64_t i) {
-            if (i != 1000)
+            if (i != 1008) // the first sector of a track request
                 return;
             closeRefused = !form.close();
             busyDuring = form.IsBusy();
@@ -337,7 +337,7 @@ private slots:
             {"Esc",
              [](Profile& p, TMain_Form& form) {
                  p.memory.onSector = [&form](std::uint64_t i) {
-                     if (i == 500)
+                     if (i == 504)
                          QTest::keyClick(&form, Qt::Key_Escape);
                  };
              },
@@ -348,6 +348,8 @@ private slots:
             p.memory.media['A'] = MemoryDrive::PatternMedium(2880);
             TMain_Form& form = p.open();
             c.arrange(p, form);
+            if (p.memory.failReadAt) // the user will not keep an unreadable sector
+                p.boxes.expect(Box(Msg(83, "100"), Msg(4), mb::YESNO | mb::ICONWARNING, mb::IDNO));
             p.boxes.expect(Box(c.text, c.caption, mb::OK | c.icon, mb::IDOK, [&](const RecordedBox&) {
                 QCOMPARE(p.memory.log.back(), std::string("eject A"));
             }));
@@ -358,6 +360,35 @@ private slots:
             QCOMPARE(form.LV1->RowCount(), 0);
             p.expectIdle();
         }
+    }
+
+    // Going on past unreadable sectors keeps the image and its map and says
+    // how many there are, never the plain success box.
+    void aCopyWithKeptUnreadableSectorsIsKeptListedAndToldApart()
+    {
+        Profile p;
+        p.memory.media['A'] = MemoryDrive::PatternMedium(2880);
+        p.memory.badSectors = {7, 8, 1000};
+        TMain_Form& form = p.open();
+        p.boxes.expect(Box(Msg(83, "7"), Msg(4), mb::YESNO | mb::ICONWARNING, mb::IDYES));
+        p.boxes.expect(Box(Msg(84, "3"), Msg(4), mb::OK | mb::ICONWARNING, mb::IDOK,
+                           [&](const RecordedBox&) { QCOMPARE(p.memory.log.back(), std::string("eject A")); }));
+        AcceptWithTitle("WEAK DISK");
+        form.IB_CreateImage->trigger();
+        QVERIFY(p.boxes.verifyDone());
+        const auto files = p.files();
+        QCOMPARE(files.size(), std::size_t{2});
+        QCOMPARE(files[1], files[0] + ".map");
+        QCOMPARE(form.LV1->topLevelItemCount(), 1);
+        p.expectIdle();
+
+        // Deleting the image takes its map along.
+        form.LV1->topLevelItem(0)->setSelected(true);
+        form.UpdateSelectionCommands();
+        p.boxes.expect(Box(Msg(46), Msg(3), mb::YESNO | mb::ICONQUESTION, mb::IDYES));
+        form.IB_DeleteImage->trigger();
+        QVERIFY(p.boxes.verifyDone());
+        QVERIFY(p.files().empty());
     }
 
     void anImageFileThatCannotBeWrittenIsReportedInTheSystemsWords()

@@ -40,6 +40,7 @@ public:
     void SetProgress(std::uint32_t) override {}
     void ProcessMessages() override {}
     bool CancelRequested() override { return false; }
+    bool AskKeepUnreadable(std::uint64_t) override { return false; }
     bool AskImageTexts(ImageTexts& texts) override
     {
         texts = {"BENCH", "", "", "", "", ""};

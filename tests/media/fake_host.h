@@ -35,6 +35,14 @@ public:
             cancel = true;
     }
     bool CancelRequested() override { return cancel; }
+    // The answer to the unreadable-sector question, and the sectors it was asked for.
+    bool keepUnreadable = false;
+    std::vector<std::uint64_t> askedFor;
+    bool AskKeepUnreadable(std::uint64_t sector) override
+    {
+        askedFor.push_back(sector);
+        return keepUnreadable;
+    }
     bool AskImageTexts(ImageTexts& out) override
     {
         ++dialogsShown;

@@ -28,17 +28,14 @@ public:
     IoStatus ReadSector(std::uint64_t index, std::span<std::uint8_t> sector) override
     {
         drive_.log.push_back("read " + std::to_string(index));
-        if (drive_.onSector)
-            drive_.onSector(index);
-        if (closed_)
-            return IoStatus::Fail(EBADF);
-        if (drive_.failReadAt && *drive_.failReadAt == index)
-            return IoStatus::Fail(EIO);
-        const std::uint64_t pos = index * sector.size();
-        if (sector.empty() || pos + sector.size() > medium_.bytes.size())
-            return IoStatus::Fail(EIO);
-        std::memcpy(sector.data(), medium_.bytes.data() + pos, sector.size());
-        return IoStatus::Ok();
+        return Read(index, 1, sector);
+    }
+
+    IoStatus ReadSectors(std::uint64_t first, std::uint32_t count, std::span<std::uint8_t> data) override
+    {
+        drive_.log.push_back(count == 1 ? "read " + std::to_string(first)
+                                        : "read " + std::to_string(first) + " " + std::to_string(count));
+        return Read(first, count, data);
     }
 
     IoStatus WriteSectors(std::uint64_t first, std::uint32_t count, std::span<const std::uint8_t> data) override
@@ -52,10 +49,13 @@ public:
             return IoStatus::Fail(EIO);
         if (count == 0 || data.size() % count != 0)
             return IoStatus::Fail(EINVAL);
-        const std::uint64_t pos = first * (data.size() / count);
+        const std::uint64_t size = data.size() / count;
+        const std::uint64_t pos = first * size;
         if (pos + data.size() > medium_.bytes.size())
             return IoStatus::Fail(ENOSPC);
-        std::memcpy(medium_.bytes.data() + pos, data.data(), data.size());
+        for (std::uint32_t i = 0; i < count; ++i)
+            if (!drive_.droppedWrites.count(first + i))
+                std::memcpy(medium_.bytes.data() + pos + i * size, data.data() + i * size, size);
         return IoStatus::Ok();
     }
 
@@ -72,6 +72,32 @@ public:
     }
 
 private:
+    IoStatus Read(std::uint64_t first, std::uint32_t count, std::span<std::uint8_t> data)
+    {
+        if (drive_.onSector)
+            drive_.onSector(first);
+        if (closed_)
+            return IoStatus::Fail(EBADF);
+        bool failed = false;
+        for (std::uint64_t s = first; s < first + count; ++s) {
+            if (drive_.badSectors.count(s) || (drive_.failReadAt && *drive_.failReadAt == s))
+                failed = true;
+            if (auto weak = drive_.weakSectors.find(s); weak != drive_.weakSectors.end() && weak->second > 0) {
+                --weak->second;
+                failed = true;
+            }
+        }
+        if (failed)
+            return IoStatus::Fail(EIO);
+        if (count == 0 || data.empty() || data.size() % count != 0)
+            return IoStatus::Fail(EINVAL);
+        const std::uint64_t pos = first * (data.size() / count);
+        if (pos + data.size() > medium_.bytes.size())
+            return IoStatus::Fail(EIO);
+        std::memcpy(data.data(), medium_.bytes.data() + pos, data.size());
+        return IoStatus::Ok();
+    }
+
     MemoryDrive& drive_;
     MemoryMedium& medium_;
     bool writable_;

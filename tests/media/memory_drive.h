@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,13 @@ public:
     int closeError = 0;
     std::optional<std::uint64_t> failReadAt;  // ReadSector of this index fails with EIO
     std::optional<std::uint64_t> failWriteAt; // a write touching this index fails with EIO
+    // Every read request touching one of these fails with EIO.
+    std::set<std::uint64_t> badSectors;
+    // A read request touching one of these fails with EIO while its count
+    // lasts; each failed request uses up one.
+    std::map<std::uint64_t, int> weakSectors;
+    // Writes to these sectors are reported done but never reach the medium.
+    std::set<std::uint64_t> droppedWrites;
     // Called before each read/write of a sector, for tests that act mid-copy.
     std::function<void(std::uint64_t index)> onSector;
 
@@ -42,7 +50,8 @@ public:
     std::string readyDetailText;
 
     // What happened, in order: "ready A", "alloc A", "open A r", "open A w",
-    // "lock", "read 5", "write 3 2", "unlock", "close", "eject A".
+    // "lock", "read 5", "read 18 18" (a request of several sectors),
+    // "write 3 2", "unlock", "close", "eject A".
     std::vector<std::string> log;
     int openHandles = 0;
 

@@ -1,6 +1,8 @@
 #include "media/create.h"
 
+#include <algorithm>
 #include <csignal>
+#include <filesystem>
 #include <cstring>
 #include <string>
 
@@ -8,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "library/sectormap.h"
 #include "media/fake_host.h"
 #include "media/memory_drive.h"
 #include "support/tempdir.h"
@@ -38,27 +41,44 @@ protected:
 
 // A 1.44 MB floppy reports 2,847 clusters but has 2,880 sectors; all of
 // them must reach the image, or files at the end of a full disk are lost.
-TEST_F(Creation, CopiesEveryOneOfTheMediumsSectorsBehindTheHeader)
+// They are read a track (18 sectors) per request, the window serviced once
+// per request.
+TEST_F(Creation, CopiesEveryOneOfTheMediumsSectorsBehindTheHeaderATrackPerRequest)
 {
     drive.media['A'] = MemoryDrive::PatternMedium(2880, 512, 1, 2847);
     const TransferResult r = CreateFromDrive(drive, 'A', path, host);
     ASSERT_EQ(r.outcome, kTransferDone) << r.errorText();
+    EXPECT_EQ(r.unreadable, 0u);
 
     const std::string file = dir.read("IMG0001.TMP");
     ASSERT_EQ(file.size(), 1474816u);
     EXPECT_EQ(file.substr(0, 256), HeaderText(BuildHeader(host.texts, 1, 512, 2880)));
     EXPECT_TRUE(file.compare(256, std::string::npos, Bytes(drive.media['A'].bytes)) == 0);
+    EXPECT_FALSE(std::filesystem::exists(path + ".map"));
 
     EXPECT_EQ(host.progressMax, 2880u);
-    EXPECT_EQ(host.pumps, 2880);
+    EXPECT_EQ(host.pumps, 160);
+    EXPECT_EQ(CountLogged(drive, "read "), 160);
+    EXPECT_TRUE(Logged(drive, "read 2862 18"));
     EXPECT_EQ(host.positions.back(), 0u);
-    EXPECT_EQ(host.positions[host.positions.size() - 2], 2879u);
+    EXPECT_EQ(host.positions[host.positions.size() - 2], 2862u);
     EXPECT_EQ(drive.log.front(), "alloc A");
     EXPECT_EQ(drive.log[1], "open A r");
     EXPECT_EQ(drive.log[2], "lock");
     EXPECT_EQ(drive.log[drive.log.size() - 2], "unlock");
     EXPECT_EQ(drive.log.back(), "close");
     EXPECT_EQ(drive.openHandles, 0);
+}
+
+TEST(ReadRequests, ATrackForFloppyFormatsAndAMebibyteForTheRest)
+{
+    EXPECT_EQ(ReadRequestSectors(2880, 512), 18u);
+    EXPECT_EQ(ReadRequestSectors(1440, 512), 9u);
+    EXPECT_EQ(ReadRequestSectors(2400, 512), 15u);
+    EXPECT_EQ(ReadRequestSectors(1232, 1024), 8u);
+    EXPECT_EQ(ReadRequestSectors(62521344, 512), 2048u); // a 32 GB card
+    EXPECT_EQ(ReadRequestSectors(1u << 20, 4096), 256u);
+    EXPECT_EQ(ReadRequestSectors(100, 512), 100u);
 }
 
 TEST_F(Creation, Stores720KMediaWholeAndTheReportedClusterSizeWithoutALockOn9x)
@@ -84,7 +104,9 @@ TEST_F(Creation, LeavingThePropertyDialogWithoutOkTouchesNothing)
     EXPECT_EQ(dir.read("IMG0001.TMP"), "");
 }
 
-TEST_F(Creation, AReadFailureStopsAtThatSectorAndReleasesTheDrive)
+// Answering No to the unreadable-sector question keeps the old outcome: a
+// failed read, nothing after it read, no map.
+TEST_F(Creation, AnUnreadableSectorTheUserWillNotKeepStopsTheCopyThere)
 {
     drive.media['A'] = MemoryDrive::PatternMedium(100);
     drive.failReadAt = 37;
@@ -92,30 +114,86 @@ TEST_F(Creation, AReadFailureStopsAtThatSectorAndReleasesTheDrive)
     EXPECT_EQ(r.outcome, kTransferFailed);
     EXPECT_EQ(r.source, FailureSource::Drive);
     EXPECT_EQ(r.status.error, EIO);
-    EXPECT_TRUE(Logged(drive, "read 37"));
+    EXPECT_EQ(host.askedFor, std::vector<std::uint64_t>{37});
+    EXPECT_EQ(CountLogged(drive, "read 37"), kReadAttempts);
     EXPECT_FALSE(Logged(drive, "read 38"));
+    EXPECT_FALSE(std::filesystem::exists(path + ".map"));
     EXPECT_TRUE(Logged(drive, "unlock"));
     EXPECT_EQ(drive.openHandles, 0);
     EXPECT_EQ(host.positions.back(), 0u);
 }
 
-TEST_F(Creation, EscStopsBeforeTheNextSectorAndWinsOverCompletion)
+// Bad and weak sectors inside track requests: a weak sector read on its
+// second try leaves no hole, one that fails every try is recorded like a
+// bad one; the question comes once; every other sector is the medium's.
+TEST_F(Creation, KeptUnreadableSectorsAreZeroInTheImageAndExactlyThoseAreInTheMap)
 {
+    drive.media['A'] = MemoryDrive::PatternMedium(2880);
+    drive.badSectors = {20, 21, 40, 2879};
+    drive.weakSectors = {{50, 2}, {60, 1 + kReadAttempts}};
+    host.keepUnreadable = true;
+    const TransferResult r = CreateFromDrive(drive, 'A', path, host);
+    ASSERT_EQ(r.outcome, kTransferDone) << r.errorText();
+    EXPECT_EQ(r.unreadable, 5u);
+    EXPECT_EQ(host.askedFor, std::vector<std::uint64_t>{20});
+
+    std::vector<std::uint8_t> expected = drive.media['A'].bytes;
+    for (std::uint64_t s : {20, 21, 40, 60, 2879})
+        std::fill_n(expected.begin() + static_cast<std::ptrdiff_t>(s * 512), 512, 0);
+    const std::string file = dir.read("IMG0001.TMP");
+    ASSERT_EQ(file.size(), 256u + 2880 * 512);
+    EXPECT_TRUE(file.compare(256, std::string::npos, Bytes(expected)) == 0);
+
+    const auto map = ParseMapfile(dir.read("IMG0001.TMP.map"), 512, 2880);
+    ASSERT_TRUE(map);
+    EXPECT_EQ(map->runs(), (std::vector<SectorRun>{{20, 2}, {40, 1}, {60, 1}, {2879, 1}}));
+    // Only the requests holding a fault went sector by sector.
+    EXPECT_TRUE(Logged(drive, "read 18 18"));
+    EXPECT_TRUE(Logged(drive, "read 19"));
+    EXPECT_FALSE(Logged(drive, "read 17"));
+    EXPECT_TRUE(Logged(drive, "read 72 18"));
+    EXPECT_EQ(drive.openHandles, 0);
+}
+
+TEST_F(Creation, EscDuringTheSectorBySectorReadingCancels)
+{
+    drive.media['A'] = MemoryDrive::PatternMedium(2880);
+    drive.badSectors = {18, 19, 20, 21, 22};
+    host.keepUnreadable = true;
+    host.escAtPump = 4; // request 0, request 18, then sectors 19 and 20
+    const TransferResult r = CreateFromDrive(drive, 'A', path, host);
+    EXPECT_EQ(r.outcome, kTransferCancelled);
+    EXPECT_TRUE(Logged(drive, "read 19"));
+    EXPECT_FALSE(Logged(drive, "read 20"));
+    EXPECT_FALSE(std::filesystem::exists(path + ".map"));
+    EXPECT_EQ(drive.openHandles, 0);
+}
+
+TEST_F(Creation, ACleanCopyRemovesAMapLeftByAnEarlierFileOfItsName)
+{
+    dir.write("IMG0001.TMP.map", "stale");
     drive.media['A'] = MemoryDrive::PatternMedium(100);
-    host.escAtPump = 11; // while the progress stands at sector 10
+    ASSERT_EQ(CreateFromDrive(drive, 'A', path, host).outcome, kTransferDone);
+    EXPECT_FALSE(std::filesystem::exists(path + ".map"));
+}
+
+TEST_F(Creation, EscStopsBeforeTheNextRequestAndWinsOverCompletion)
+{
+    drive.media['A'] = MemoryDrive::PatternMedium(2880);
+    host.escAtPump = 11; // while the progress stands at sector 180
     TransferResult r = CreateFromDrive(drive, 'A', path, host);
     EXPECT_EQ(r.outcome, kTransferCancelled);
-    EXPECT_TRUE(Logged(drive, "read 9"));
-    EXPECT_FALSE(Logged(drive, "read 10"));
+    EXPECT_TRUE(Logged(drive, "read 162 18"));
+    EXPECT_FALSE(Logged(drive, "read 180 18"));
     EXPECT_EQ(drive.log.back(), "close");
     EXPECT_EQ(drive.openHandles, 0);
 
-    // Esc seen only after the last sector was read: still cancelled.
+    // Esc seen only after the last request was read: still cancelled.
     drive.log.clear();
     host = FakeHost{};
-    drive.onSector = [&](std::uint64_t i) { host.cancel = (i == 99); };
+    drive.onSector = [&](std::uint64_t i) { host.cancel = (i == 2862); };
     r = CreateFromDrive(drive, 'A', path, host);
-    EXPECT_TRUE(Logged(drive, "read 99"));
+    EXPECT_TRUE(Logged(drive, "read 2862 18"));
     EXPECT_EQ(r.outcome, kTransferCancelled);
 }
 
