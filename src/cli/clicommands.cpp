@@ -312,7 +312,11 @@ int CreateCommand(CliContext& context, const GivenTexts& given)
         return kExitFailed;
     default:
         drives->Eject(letter);
-        terminal.Box(Msg(38), box::OK | box::ICONINFORMATION);
+        // An image with holes is kept, but never passes for a good one.
+        if (result.unreadable != 0)
+            terminal.Box(Msg(84, std::to_string(result.unreadable)), box::OK | box::ICONWARNING);
+        else
+            terminal.Box(Msg(38), box::OK | box::ICONINFORMATION);
         WriteText(Stream::Out, path + "\n");
         return kExitDone;
     }

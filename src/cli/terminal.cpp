@@ -131,6 +131,11 @@ void Terminal::SetProgress(std::uint64_t position)
     lineShown_ = true;
 }
 
+bool TerminalTransferHost::AskKeepUnreadable(std::uint64_t sector)
+{
+    return terminal_.Box(MessageText(83, std::to_string(sector)), box::YESNO | box::ICONWARNING) == box::IDYES;
+}
+
 bool TerminalTransferHost::CancelRequested()
 {
     return CancelSignalled();

@@ -83,6 +83,8 @@ public:
     void ProcessMessages() override {}
     bool CancelRequested() override;
     bool AskImageTexts(ImageTexts& texts) override { return ask_ && ask_(texts); }
+    // Message 83 as a yes/no question (--yes answers yes).
+    bool AskKeepUnreadable(std::uint64_t sector) override;
 
 private:
     Terminal& terminal_;

@@ -379,11 +379,11 @@ private slots:
         const auto files = p.files();
         QCOMPARE(files.size(), std::size_t{2});
         QCOMPARE(files[1], files[0] + ".map");
-        QCOMPARE(form.LV1->topLevelItemCount(), 1);
+        QCOMPARE(form.LV1->RowCount(), 1);
         p.expectIdle();
 
         // Deleting the image takes its map along.
-        form.LV1->topLevelItem(0)->setSelected(true);
+        form.LV1->SelectRow(0);
         form.UpdateSelectionCommands();
         p.boxes.expect(Box(Msg(46), Msg(3), mb::YESNO | mb::ICONQUESTION, mb::IDYES));
         form.IB_DeleteImage->trigger();
