@@ -40,18 +40,6 @@ public:
     }
 };
 
-// Drive letters mapped to devices by hand, from the Devices key.
-std::map<char, std::string> ExplicitDrives(RegStore& store)
-{
-    std::map<char, std::string> entries;
-    for (char letter = 'A'; letter <= 'Z'; ++letter) {
-        std::string device = store.RegReadString(0, kDevicesKey, std::string(1, letter), "");
-        if (!device.empty())
-            entries.emplace(letter, std::move(device));
-    }
-    return entries;
-}
-
 // Every size embedded from data/icons (data/tessarine.qrc).
 QIcon ProgramIcon()
 {

@@ -17,18 +17,6 @@
 
 namespace {
 
-// Drive letters mapped to devices by hand, from the Devices key.
-std::map<char, std::string> ExplicitDrives(RegStore& store)
-{
-    std::map<char, std::string> entries;
-    for (char letter = 'A'; letter <= 'Z'; ++letter) {
-        std::string device = store.RegReadString(0, kDevicesKey, std::string(1, letter), "");
-        if (!device.empty())
-            entries.emplace(letter, std::move(device));
-    }
-    return entries;
-}
-
 // The window's language file lies beside its executable, and so does this
 // program: both read the same tessarine.rsl.
 std::string WindowExecutablePath()

@@ -8,25 +8,10 @@
 #include <string>
 
 #include "media/transfer.h"
+#include "settings/boxflags.h"
 
-// The MessageBoxA-like flags and answers the commands use.
-namespace box {
-inline constexpr unsigned OK = 0x0;
-inline constexpr unsigned OKCANCEL = 0x1;
-inline constexpr unsigned YESNO = 0x4;
-inline constexpr unsigned RETRYCANCEL = 0x5;
-inline constexpr unsigned ICONERROR = 0x10;
-inline constexpr unsigned ICONQUESTION = 0x20;
-inline constexpr unsigned ICONWARNING = 0x30;
-inline constexpr unsigned ICONINFORMATION = 0x40;
-inline constexpr unsigned ButtonMask = 0xF;
-inline constexpr unsigned IconMask = 0xF0;
-inline constexpr int IDOK = 1;
-inline constexpr int IDCANCEL = 2;
-inline constexpr int IDRETRY = 4;
-inline constexpr int IDYES = 6;
-inline constexpr int IDNO = 7;
-} // namespace box
+// The commands' box flags, as the windows use them.
+namespace box = mb;
 
 class Terminal {
 public:

@@ -120,3 +120,14 @@ void RegStore::RegWriteInteger(std::uint8_t code, const std::string& keyPath, co
     if (!key->SetValue(valueName, RegKind::Dword, bytes).ok())
         Raise(kSetFailed, valueName);
 }
+
+std::map<char, std::string> ExplicitDrives(RegStore& store)
+{
+    std::map<char, std::string> entries;
+    for (char letter = 'A'; letter <= 'Z'; ++letter) {
+        std::string device = store.RegReadString(0, kDevicesKey, std::string(1, letter), "");
+        if (!device.empty())
+            entries.emplace(letter, std::move(device));
+    }
+    return entries;
+}

@@ -4,6 +4,7 @@
 // small backend; the Linux backend keeps a per-user file in registry-export
 // form, a Windows backend will use the registry itself.
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -42,6 +43,9 @@ public:
 private:
     std::unique_ptr<RegBackend> backend_;
 };
+
+// Drive letters mapped to devices by hand, from the Devices key.
+std::map<char, std::string> ExplicitDrives(RegStore& store);
 
 // $XDG_CONFIG_HOME/Orvane/Tessarine.reg, ~/.config when the variable is unset.
 std::string DefaultStorePath();
