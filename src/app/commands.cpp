@@ -14,6 +14,7 @@
 #include "media/create.h"
 #include "media/drive.h"
 #include "media/drivetable.h"
+#include "media/drivetext.h"
 #include "media/restore.h"
 #include "settings/about1.h"
 #include "settings/config.h"
@@ -40,29 +41,7 @@ char DriveLetter(const std::string& drive)
 // missing medium: which drive, which device, and the system's own text.
 void ShowDriveFailure(TMain_Form& form, const std::string& drive, const DriveStatus& status)
 {
-    int first = 72;
-    switch (status.state) {
-    case DriveState::NoDevice: first = 68; break;
-    case DriveState::AccessRefused: first = 69; break;
-    case DriveState::InUse: first = 70; break;
-    case DriveState::Unreadable: first = 71; break;
-    default: break;
-    }
-    if (status.detail == DriveDetail::OtherInstance)
-        first = 80;
-    QString text = Msg(first, drive);
-    if (!status.device.empty())
-        text += QStringLiteral("\n") + Msg(73, status.device);
-    if (status.error != 0)
-        text += QStringLiteral("\n") + QString::fromStdString(IoStatus{status.error}.message());
-    // Why the desktop's device broker did not open it either.
-    if (status.detail == DriveDetail::BrokerAbsent)
-        text += QStringLiteral("\n") + Msg(81);
-    else if (status.detail == DriveDetail::BrokerRefused)
-        text += QStringLiteral("\n") + Msg(82, status.detailText);
-    if (status.state == DriveState::AccessRefused)
-        text += QStringLiteral("\n") + Msg(74);
-    form.ShowMessage(text, Msg(5), mb::OK | mb::ICONERROR | kBoxStyle);
+    form.ShowMessage(QString::fromStdString(DriveFailureText(drive, status)), Msg(5), mb::OK | mb::ICONERROR | kBoxStyle);
 }
 
 // The no-medium question, repeated on Retry while the drive has no medium;

@@ -12,6 +12,7 @@
 #include "library/imageedit.h"
 #include "library/scan.h"
 #include "media/create.h"
+#include "media/drivetext.h"
 #include "media/restore.h"
 #include "settings/messages.h"
 #include "settings/regstore.h"
@@ -37,28 +38,6 @@ std::string UpperAscii(std::string text)
 int NotConfirmed(const Terminal& terminal)
 {
     return terminal.unanswered() && !terminal.interrupted() ? kExitUsage : kExitCancelled;
-}
-
-// The window's box for a drive that is not ready for another reason than a
-// missing medium: which drive, which device, and the system's own text.
-std::string DriveFailureText(const std::string& drive, const DriveStatus& status)
-{
-    int first = 72;
-    switch (status.state) {
-    case DriveState::NoDevice: first = 68; break;
-    case DriveState::AccessRefused: first = 69; break;
-    case DriveState::InUse: first = 70; break;
-    case DriveState::Unreadable: first = 71; break;
-    default: break;
-    }
-    std::string text = Msg(first, drive);
-    if (!status.device.empty())
-        text += "\n" + Msg(73, status.device);
-    if (status.error != 0)
-        text += "\n" + IoStatus{status.error}.message();
-    if (status.state == DriveState::AccessRefused)
-        text += "\n" + Msg(74);
-    return text;
 }
 
 // The no-medium question, repeated on Retry; any other state is told once.

@@ -1,6 +1,8 @@
 // Reading udisks2's answers: which object is the drive's device, and what
 // each refusal is told as.
+#include "media/drivetext.h"
 #include "media/udisks.h"
+#include "settings/messages.h"
 
 #include <gtest/gtest.h>
 
@@ -62,4 +64,18 @@ TEST(UdisksAnswers, ErrorsAreToldAsAbsentRefusedOrBusy)
         EXPECT_EQ(a.error, c.code) << c.name << " " << c.error;
         EXPECT_EQ(a.text, c.text) << c.name << " " << c.error;
     }
+}
+
+// The window and the terminal tell a drive failure with this one text; the
+// broker's part must be in it for every front end.
+TEST(UdisksAnswers, TheDriveTextSaysWhyTheBrokerDidNotOpenTheDevice)
+{
+    const DriveStatus absent{DriveState::AccessRefused, EACCES, "/dev/sdz", DriveDetail::BrokerAbsent};
+    EXPECT_EQ(DriveFailureText("A", absent), MessageText(69, "A") + "\n" + MessageText(73, "/dev/sdz") + "\n" +
+                                                 IoStatus{EACCES}.message() + "\n" + MessageText(81) + "\n" +
+                                                 MessageText(74));
+    const DriveStatus refused{DriveState::AccessRefused, EACCES, "/dev/sdz", DriveDetail::BrokerRefused, "Not authorized"};
+    EXPECT_NE(DriveFailureText("A", refused).find(MessageText(82, "Not authorized")), std::string::npos);
+    const DriveStatus held{DriveState::InUse, EBUSY, "/dev/sdz", DriveDetail::OtherInstance};
+    EXPECT_EQ(DriveFailureText("A", held).rfind(MessageText(80, "A"), 0), 0u);
 }
