@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-inline constexpr int kMessageCount = 111;
+inline constexpr int kMessageCount = 140;
 
 extern std::array<std::string, kMessageCount> MessageTable;
 extern bool LanguageLoaded;
