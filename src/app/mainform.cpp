@@ -119,6 +119,10 @@ QPixmap DrawRestorePicture()
 TLibraryList::TLibraryList(QWidget* parent) : QTreeView(parent), model_(new TLibraryModel(this))
 {
     setModel(model_);
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (pressed_)
+            changedSincePress_ = true;
+    });
 }
 
 std::vector<char> TLibraryList::SelectionMarks() const
@@ -209,6 +213,36 @@ void TLibraryList::mousePressEvent(QMouseEvent* event)
         clearSelection();
     if (onMouseDown)
         onMouseDown();
+    pressed_ = true;
+    changedSincePress_ = false;
+}
+
+void TLibraryList::mouseReleaseEvent(QMouseEvent* event)
+{
+    // A plain click on one of several selected rows keeps them all until the
+    // release (they might be dragged); the press saw the old selection.
+    QTreeView::mouseReleaseEvent(event);
+    const bool changed = pressed_ && changedSincePress_;
+    pressed_ = false;
+    if (changed && onMouseDown)
+        onMouseDown();
+}
+
+void TLibraryList::keyPressEvent(QKeyEvent* event)
+{
+    // Qt selects only when a key moves the current row, so Home on a fresh
+    // list (row 0 current, nothing selected) or any key in a one-row list
+    // selected nothing. Such a key selects the current row as a move would.
+    pressed_ = false; // keys never update the commands
+    const QPersistentModelIndex before = currentIndex();
+    QTreeView::keyPressEvent(event);
+    static constexpr int kMoveKeys[] = {Qt::Key_Up,   Qt::Key_Down,   Qt::Key_Home,
+                                        Qt::Key_End,  Qt::Key_PageUp, Qt::Key_PageDown};
+    const QModelIndex current = currentIndex();
+    if (std::find(std::begin(kMoveKeys), std::end(kMoveKeys), event->key()) == std::end(kMoveKeys) ||
+        !current.isValid() || current != before || selectionModel()->isRowSelected(current.row(), {}))
+        return;
+    selectionModel()->select(current, selectionCommand(current, event) | QItemSelectionModel::Rows);
 }
 
 void TLibraryList::mouseDoubleClickEvent(QMouseEvent* event)

@@ -73,13 +73,19 @@ public:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     // One flag per shown row.
     std::vector<char> SelectionMarks() const;
 
     TLibraryModel* model_;
+    // Between a press and its release: whether the selection changed since
+    // the press was reported.
+    bool pressed_ = false;
+    bool changedSincePress_ = false;
 };
 
 class TMain_Form : public QMainWindow {

@@ -360,6 +360,42 @@ private slots:
         QCOMPARE(SelectionStates(*form), (CommandStates{true, true, false}));
         QCOMPARE(form->SelectedRows().size(), std::size_t{2});
         QCOMPARE(form->ImagePathOf(form->SelectedRows()[1]), p.folder + "b.img");
+
+        // A plain click on one of the selected rows leaves it alone selected.
+        ClickRow(*form, 1);
+        QCOMPARE(form->LV1->SelectedRowNumbers(), std::vector<int>{1});
+        QCOMPARE(SelectionStates(*form), (CommandStates{true, true, true}));
+    }
+
+    void keysSelectFromAFreshListAndInAOneRowList()
+    {
+        Profile p;
+        p.configured();
+        p.image("a.img", {"A", "", "", "", "", ""});
+        p.image("b.img", {"B", "", "", "", "", ""});
+        auto form = p.makeForm();
+        ShowAndWait(*form);
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        // As a scan leaves it: row 0 current (the focus put it there), nothing selected.
+        QCOMPARE(form->LV1->currentIndex().row(), 0);
+        QCOMPARE(form->LV1->SelectedCount(), 0);
+        QTest::keyClick(form->LV1, Qt::Key_Home);
+        QCOMPARE(form->LV1->SelectedRowNumbers(), std::vector<int>{0});
+        QTest::keyClick(form->LV1, Qt::Key_End);
+        QCOMPARE(form->LV1->SelectedRowNumbers(), std::vector<int>{1});
+        // The commands still wait for a mouse press or a menu.
+        QCOMPARE(SelectionStates(*form), (CommandStates{false, false, false}));
+
+        std::filesystem::remove(p.folder + "b.img");
+        for (Qt::Key key : {Qt::Key_Down, Qt::Key_Up, Qt::Key_End, Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_Home}) {
+            form->IB_ReloadExecute();
+            QCOMPARE(form->LV1->RowCount(), 1);
+            QCOMPARE(form->LV1->currentIndex().row(), 0);
+            QCOMPARE(form->LV1->SelectedCount(), 0);
+            QTest::keyClick(form->LV1, key);
+            QVERIFY2(form->LV1->IsRowSelected(0), qPrintable(QKeySequence(key).toString()));
+        }
     }
 
     void keyboardSelectionWaitsForMouseOrMenu()
