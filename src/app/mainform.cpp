@@ -21,6 +21,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
+#include <QWindow>
 
 #include "library/cp932.h"
 #include "settings/fonts.h"
@@ -491,6 +492,11 @@ void TMain_Form::FormShow()
     resize(width(), height);
     const int width = store.RegReadInteger(0, kSystemKey, "Width", 480);
     resize(width, this->height());
+    // The first-run dialog, owned by this window, made its native window
+    // already, and moving a native window places its client area; the
+    // position is the frame's, as for a window made later.
+    if (QWindow* native = windowHandle())
+        native->setFramePosition(pos());
 
     SortColumn = 0;
     SortDirection = 1;

@@ -4,6 +4,7 @@
 #include <memory>
 #include <system_error>
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -319,6 +320,18 @@ void TConfig_Form::keyPressEvent(QKeyEvent* event)
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+void TConfig_Form::closeEvent(QCloseEvent* event)
+{
+    // Window managers offer a close button although the first-run form asks
+    // for none (a dialog without close, minimise or maximise hints gets every
+    // function); it is refused like Esc.
+    if (!Cancel_Btn->isEnabled()) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
 }
 
 void TConfig_Form::EE1EllipsisClick()

@@ -12,6 +12,7 @@
 #include "media/drivetable.h"
 #include "settings/msgbox.h"
 
+class QCloseEvent;
 class QComboBox;
 class QFrame;
 class QKeyEvent;
@@ -84,6 +85,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

@@ -1,0 +1,141 @@
+// The windows under a real X server with openbox (tests/support/
+// with_window_manager.sh): where the window manager puts them, what its close
+// command does, and where the keyboard focus goes.
+#include "app/mainform.h"
+
+#include <QProcess>
+#include <QPushButton>
+#include <QtTest>
+
+#include "settings/config.h"
+#include "settings/eliedit.h"
+#include "settings/messages.h"
+#include "support/profiles.h"
+#include "support/when_open.h"
+
+namespace {
+
+// Output of an X tool; a tool that fails fails the test.
+QString Run(const QString& tool, const QStringList& args)
+{
+    QProcess process;
+    process.start(tool, args);
+    if (!process.waitForFinished(5000) || process.exitCode() != 0)
+        QTest::qFail(qPrintable(tool + QStringLiteral(" failed")), __FILE__, __LINE__);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// Top-left corner of the window's frame as the X server has it: the client
+// area's position less the frame extents the window manager announces.
+QPoint FrameTopLeft(QWidget& window)
+{
+    const QString id = QString::number(window.winId());
+    QPoint client;
+    for (const QString& line : Run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), id}).split('\n')) {
+        if (line.contains(QLatin1String("Absolute upper-left X:")))
+            client.setX(line.section(':', 1).trimmed().toInt());
+        if (line.contains(QLatin1String("Absolute upper-left Y:")))
+            client.setY(line.section(':', 1).trimmed().toInt());
+    }
+    // "_NET_FRAME_EXTENTS(CARDINAL) = left, right, top, bottom"
+    const QStringList extents =
+        Run(QStringLiteral("xprop"), {QStringLiteral("-id"), id, QStringLiteral("_NET_FRAME_EXTENTS")})
+            .section('=', 1)
+            .split(',');
+    if (extents.size() != 4)
+        return QPoint(-1000, -1000); // not framed yet
+    return client - QPoint(extents[0].trimmed().toInt(), extents[2].trimmed().toInt());
+}
+
+// The window manager's close command (openbox binds it to Alt+F4), given to
+// the active window.
+void CloseByWindowManager(QWidget& window)
+{
+    Run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"),
+                                    QString::number(window.winId())});
+    Run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("alt+F4")});
+    QTest::qWait(300);
+}
+
+} // namespace
+
+class TestWindowManager : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        if (QGuiApplication::platformName() != QLatin1String("xcb"))
+            QSKIP("needs an X server with a window manager: run through with_window_manager.sh");
+        InitMessages(exeDir_.file("tessarine"));
+    }
+
+    void firstStartPlacesTheWindowAsLaterStartsDo_data()
+    {
+        QTest::addColumn<bool>("stored");
+        QTest::addColumn<QPoint>("place");
+        QTest::newRow("default") << false << QPoint(0, 0);
+        QTest::newRow("stored") << true << QPoint(200, 100);
+    }
+
+    void firstStartPlacesTheWindowAsLaterStartsDo()
+    {
+        QFETCH(bool, stored);
+        QFETCH(QPoint, place);
+        WindowProfile p;
+        if (stored) { // a first run left without OK stores the layout
+            p.store.RegWriteInteger(0, kSystemKey, "Top", place.y());
+            p.store.RegWriteInteger(0, kSystemKey, "Left", place.x());
+        }
+        MainFormServices services = p.services();
+        services.configCommand = {}; // the real first-run dialog
+        services.driveTable = [] { return std::vector<DriveEntry>{{'A', "/dev/fd0", DriveKind::Floppy, "A:"}}; };
+        TMain_Form form(std::move(services));
+        bool sawDialog = false;
+        WhenOpen<TConfig_Form>([&](TConfig_Form& config) {
+            sawDialog = true;
+            config.EE1->setText(QString::fromStdString(p.folder));
+            config.OK_Btn->click();
+        });
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(sawDialog);
+        QTRY_COMPARE(FrameTopLeft(form), place);
+    }
+
+    void closeCommandLeavesTheFirstRunDialogOpen()
+    {
+        std::string drive = "A";
+        ScriptedBoxes boxes;
+        for (bool firstRun : {false, true}) {
+            TConfig_Form form(nullptr, drive, "/tmp/", {{'A', "/dev/fd0", DriveKind::Floppy, "A:"}}, boxes.func(),
+                              {});
+            if (firstRun)
+                form.SetFirstRun();
+            form.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&form));
+            CloseByWindowManager(form);
+            // From the menu the close command works, so the check can tell.
+            QCOMPARE(form.isVisible(), firstRun);
+        }
+    }
+
+    void keysReachTheListAfterTheBusyState()
+    {
+        WindowProfile p;
+        p.configured();
+        TMain_Form form(p.services());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        Run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"),
+                                        QString::number(form.winId())});
+        QTRY_VERIFY(form.isActiveWindow());
+        form.IB_ReloadExecute();
+        QCOMPARE(QApplication::focusWidget(), form.LV1);
+    }
+
+private:
+    TempDir exeDir_;
+};
+
+QTEST_MAIN(TestWindowManager)
+#include "test_window_manager.moc"
