@@ -11,9 +11,7 @@
 #include "library/history.h"
 #include "library/imageedit.h"
 #include "library/scan.h"
-#include "media/create.h"
-#include "media/drivetext.h"
-#include "media/restore.h"
+#include "command/commands.h"
 #include "settings/messages.h"
 #include "settings/regstore.h"
 #include "settings/textconv.h"
@@ -40,20 +38,16 @@ int NotConfirmed(const Terminal& terminal)
     return terminal.unanswered() && !terminal.interrupted() ? kExitUsage : kExitCancelled;
 }
 
-// The no-medium question, repeated on Retry; any other state is told once.
-// kExitDone when a medium is ready.
-int WaitForMedium(Terminal& terminal, DriveAccess& drives, const std::string& drive)
+// The exit status of a command's outcome.
+int ExitStatus(const Terminal& terminal, CommandOutcome outcome)
 {
-    for (;;) {
-        const DriveStatus status = drives.DriveReady(drive.front());
-        if (status.ready())
-            return kExitDone;
-        if (status.state != DriveState::NoMedium) {
-            terminal.Box(DriveFailureText(drive, status), box::OK | box::ICONERROR);
-            return kExitFailed;
-        }
-        if (terminal.Box(Msg(34, drive), box::RETRYCANCEL | box::ICONQUESTION) != box::IDRETRY)
-            return terminal.interrupted() ? kExitCancelled : kExitFailed;
+    switch (outcome) {
+    case CommandOutcome::Done: return kExitDone;
+    case CommandOutcome::Cancelled: return kExitCancelled;
+    case CommandOutcome::Declined: return NotConfirmed(terminal);
+    // Waiting for a disk nobody inserts is a failure, unless Ctrl-C ended it.
+    case CommandOutcome::NoMedium: return terminal.interrupted() ? kExitCancelled : kExitFailed;
+    default: return kExitFailed;
     }
 }
 
@@ -110,16 +104,6 @@ void RecordHistories(RegStore& store, const ImageTexts& texts)
             RecordHistoryEntry(list, shown);
         SaveHistory(store, f, list);
     }
-}
-
-// A creation that did not complete leaves no file; one that stays is told.
-bool DeleteUnfinishedImage(Terminal& terminal, const std::string& path)
-{
-    std::error_code ec;
-    std::filesystem::remove(path, ec);
-    if (ec)
-        terminal.Box(path + ": " + ec.message(), box::OK | box::ICONERROR);
-    return !ec;
 }
 
 // The header of an image file for the commands that take a path; false
@@ -240,174 +224,72 @@ int CreateCommand(CliContext& context, const GivenTexts& given)
     if (!ApplyGivenTexts(terminal, given, texts))
         return kExitUsage;
 
-    const std::string drive = context.SourceDrive();
-    const char letter = drive.front();
-    std::unique_ptr<DriveAccess> drives = context.drives();
-    if (const int waited = WaitForMedium(terminal, *drives, drive); waited != kExitDone)
-        return waited;
-
-    ClearCancelSignal();
-    terminal.Status(Msg(35));
-    int error = 0;
-    const std::string path = NewImageFileName(context.ImageFolder(), error);
-    if (path.empty()) {
-        terminal.Box(IoStatus::Fail(error).message(), box::OK | box::ICONERROR);
-        return kExitFailed;
-    }
-    AllocationFigures figures;
-    if (drives->QueryAllocation(letter, figures).ok())
-        terminal.SetUnitBytes(figures.bytesPerSector);
-
-    TerminalTransferHost host(terminal, [&](ImageTexts& out) {
+    TerminalCommandHost host(terminal);
+    host.askImageTexts = [&](ImageTexts& out) {
         RecordHistories(context.store, texts);
         out = texts;
         return true;
-    });
-    TransferResult result;
-    try {
-        result = CreateFromDrive(*drives, letter, path, host);
-    } catch (...) {
-        // The settings store failed while the histories were written: no
-        // empty file stays behind; the error is told by the caller.
-        std::error_code ec;
-        std::filesystem::remove(path, ec);
-        throw;
-    }
-    switch (result.outcome) {
-    case kTransferCancelled:
-        drives->Eject(letter);
-        terminal.Box(Msg(36), box::OK | box::ICONWARNING);
-        DeleteUnfinishedImage(terminal, path);
-        return kExitCancelled;
-    case kTransferFailed:
-        drives->Eject(letter);
-        // A failing image file is not the disk's fault: the system says what went wrong.
-        terminal.Box(result.source == FailureSource::ImageFile ? result.errorText() : Msg(37),
-                     box::OK | box::ICONERROR);
-        DeleteUnfinishedImage(terminal, path);
-        return kExitFailed;
-    case kTransferNotConfirmed:
-        DeleteUnfinishedImage(terminal, path);
-        return kExitFailed;
-    default:
-        drives->Eject(letter);
-        // An image with holes is kept, but never passes for a good one.
-        if (result.unreadable != 0)
-            terminal.Box(Msg(84, std::to_string(result.unreadable)), box::OK | box::ICONWARNING);
-        else
-            terminal.Box(Msg(38), box::OK | box::ICONINFORMATION);
-        WriteText(Stream::Out, path + "\n");
-        return kExitDone;
-    }
+    };
+    const CommandResult result = CreateImageCommand(host, context.drives, context.SourceDrive(), context.ImageFolder());
+    if (result.outcome == CommandOutcome::Done)
+        WriteText(Stream::Out, result.path + "\n");
+    return ExitStatus(terminal, result.outcome);
 }
 
 int RestoreCommand(CliContext& context, const std::vector<std::string>& images)
 {
     Terminal& terminal = context.terminal;
-    struct Entry {
-        std::string path;
-        std::string title; // UTF-8, trimmed
-        std::uint32_t bytesPerSector;
-    };
-    std::vector<Entry> entries;
+    // Every image is checked before the first question.
+    std::vector<ImageEntry> entries;
     for (const std::string& image : images) {
-        Entry entry{ResolveImage(context, image), {}, 0};
+        ImageEntry entry{{}, ResolveImage(context, image)};
         HeaderBytes header{};
         if (!ReadImageHeader(terminal, entry.path, header))
             return kExitFailed;
-        const ImageHeader read = ReadHeader(header);
-        entry.title = Cp932ToUtf8(read.texts[kTitle]);
-        entry.bytesPerSector = read.bytesPerSector;
+        entry.row = RowFromHeader(header, entry.path).value_or(LibraryRow{});
         entries.push_back(std::move(entry));
     }
 
-    if (terminal.Box(Msg(40), box::YESNO | box::ICONQUESTION) != box::IDYES)
-        return NotConfirmed(terminal);
-
-    ClearCancelSignal();
-    const std::string drive = context.SourceDrive();
-    const char letter = drive.front();
-    std::unique_ptr<DriveAccess> drives = context.drives();
-    TerminalTransferHost host(terminal);
-    std::size_t processed = 0;
-    for (const Entry& entry : entries) {
-        ++processed;
-        terminal.Status(Msg(41, entry.title));
-        if (const int waited = WaitForMedium(terminal, *drives, drive); waited != kExitDone)
-            return waited;
-        terminal.SetUnitBytes(entry.bytesPerSector);
-        const TransferResult result = RestoreToDrive(*drives, letter, entry.path, host);
-        drives->Eject(letter);
-        if (result.outcome == kTransferCancelled) {
-            terminal.Box(Msg(36), box::OK | box::ICONWARNING);
-            return kExitCancelled;
-        }
-        if (result.outcome == kTransferFailed) {
-            std::string text = Msg(42);
-            if (!result.status.ok())
-                text += "\n" + result.errorText();
-            terminal.Box(text, box::OK | box::ICONERROR);
-            return kExitFailed;
-        }
-        if (processed == entries.size()) {
-            terminal.Box(Msg(43), box::OK | box::ICONINFORMATION);
-        } else if (terminal.Box(Msg(44) + "\n" + Msg(45), box::OKCANCEL | box::ICONINFORMATION) != box::IDOK) {
-            return NotConfirmed(terminal);
-        }
-    }
-    return kExitDone;
+    TerminalCommandHost host(terminal, std::move(entries));
+    const CommandResult result = RestoreImagesCommand(host, context.drives, context.SourceDrive());
+    // The terminal tells the system's reason below the window's text.
+    if (result.outcome == CommandOutcome::Failed && result.transfer.outcome == kTransferFailed &&
+        !result.transfer.status.ok())
+        terminal.Box(result.transfer.errorText(), box::OK | box::ICONERROR);
+    return ExitStatus(terminal, result.outcome);
 }
 
 int DeleteCommand(CliContext& context, const std::vector<std::string>& images)
 {
     Terminal& terminal = context.terminal;
-    std::vector<std::string> paths;
+    std::vector<ImageEntry> entries;
     for (const std::string& image : images)
-        paths.push_back(ResolveImage(context, image));
-    if (terminal.Box(Msg(46), box::YESNO | box::ICONQUESTION) != box::IDYES)
-        return NotConfirmed(terminal);
-    const std::vector<IoStatus> deleted = DeleteImageFiles(paths);
-    int status = kExitDone;
-    for (std::size_t i = 0; i < paths.size() && i < deleted.size(); ++i) {
-        if (deleted[i].ok())
-            continue;
-        terminal.Box(paths[i] + ": " + deleted[i].message(), box::OK | box::ICONERROR);
-        status = kExitFailed;
-    }
-    return status;
+        entries.push_back({{}, ResolveImage(context, image)});
+    TerminalCommandHost host(terminal, std::move(entries));
+    const DeleteResult result = DeleteImagesCommand(host);
+    for (const auto& [path, status] : result.failures)
+        terminal.Box(host.AboutFile(path, status.message()), box::OK | box::ICONERROR);
+    return ExitStatus(terminal, result.outcome);
 }
 
 int EditCommand(CliContext& context, const std::string& image, const GivenTexts& given)
 {
     Terminal& terminal = context.terminal;
     const std::string path = ResolveImage(context, image);
-    ImageHeaderFile file;
-    const IoStatus opened = file.Open(path);
-    if (opened.error == ENOENT) {
-        terminal.Box(path + ": " + Msg(47), box::OK | box::ICONERROR);
-        return kExitFailed;
-    }
-    if (!opened.ok()) {
-        terminal.Box(path + ": " + opened.message(), box::OK | box::ICONERROR);
-        return kExitFailed;
-    }
     // The window only edits what its scan listed; a path can name anything.
-    if (!IsImageHeader(file.header().data(), file.header().size())) {
-        terminal.Box(Msg(101, path), box::OK | box::ICONERROR);
+    HeaderBytes header{};
+    if (!ReadImageHeader(terminal, path, header))
         return kExitFailed;
-    }
-    ImageTexts texts = ReadHeader(file.header()).texts;
-    if (!ApplyGivenTexts(terminal, given, texts))
-        return kExitUsage;
-    RecordHistories(context.store, texts);
 
-    IoStatus written = file.WriteTexts(texts);
-    const IoStatus closed = file.Close();
-    if (written.ok())
-        written = closed;
-    if (!written.ok()) {
-        terminal.Box(path + ": " + written.message(), box::OK | box::ICONERROR);
-        return kExitFailed;
-    }
-    return kExitDone;
+    TerminalCommandHost host(terminal, {{{}, path}});
+    bool invalid = false;
+    host.askProperties = [&](ImageTexts& texts) {
+        invalid = !ApplyGivenTexts(terminal, given, texts);
+        if (invalid)
+            return false;
+        RecordHistories(context.store, texts);
+        return true;
+    };
+    const CommandResult result = EditPropertiesCommand(host);
+    return invalid ? kExitUsage : ExitStatus(terminal, result.outcome);
 }

@@ -131,12 +131,33 @@ void Terminal::SetProgress(std::uint64_t position)
     lineShown_ = true;
 }
 
-bool TerminalTransferHost::AskKeepUnreadable(std::uint64_t sector)
+void Terminal::ClearCancel()
+{
+    interrupted_ = interrupted();
+    ClearCancelSignal();
+}
+
+int TerminalCommandHost::Box(const std::string& text, const std::string& caption, unsigned flags)
+{
+    (void)caption; // a terminal has no captions
+    // A window's line break is one line end here.
+    std::string lines = text;
+    for (std::size_t at = lines.find("\r\n"); at != std::string::npos; at = lines.find("\r\n", at))
+        lines.erase(at, 1);
+    return terminal_.Box(lines, flags);
+}
+
+std::string TerminalCommandHost::AboutFile(const std::string& path, const std::string& text) const
+{
+    return path + ": " + text;
+}
+
+bool TerminalCommandHost::AskKeepUnreadable(std::uint64_t sector)
 {
     return terminal_.Box(MessageText(83, std::to_string(sector)), box::YESNO | box::ICONWARNING) == box::IDYES;
 }
 
-bool TerminalTransferHost::CancelRequested()
+bool TerminalCommandHost::CancelRequested()
 {
     return CancelSignalled();
 }

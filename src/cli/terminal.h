@@ -7,7 +7,9 @@
 #include <functional>
 #include <string>
 
-#include "media/transfer.h"
+#include <vector>
+
+#include "command/commandhost.h"
 #include "settings/boxflags.h"
 
 // The commands' box flags, as the windows use them.
@@ -37,6 +39,9 @@ public:
     bool unanswered() const { return unanswered_; }
     // The user pressed Ctrl-C at some point of this run.
     bool interrupted() const;
+    // Clears the cancel request (as Esc's flag is cleared), remembering
+    // that there was one.
+    void ClearCancel();
 
 private:
     void ClearProgressLine();
@@ -54,24 +59,41 @@ private:
     std::chrono::steady_clock::time_point drawn_{};
 };
 
-// The copy loops' window on the terminal; the property dialog of creation
-// is the texts given on the command line, handed over by `ask`.
-class TerminalTransferHost : public CreationHost {
+// The commands' front end on the terminal. The property dialogs are the
+// texts given on the command line, handed over by the two functions; the
+// selected entries are the images named on the command line.
+class TerminalCommandHost : public CommandHost {
 public:
-    TerminalTransferHost(Terminal& terminal, std::function<bool(ImageTexts&)> ask = {})
-        : terminal_(terminal), ask_(std::move(ask))
+    explicit TerminalCommandHost(Terminal& terminal, std::vector<ImageEntry> images = {})
+        : terminal_(terminal), images_(std::move(images))
     {
     }
 
+    // Creation's six texts; empty: creation is refused.
+    std::function<bool(ImageTexts&)> askImageTexts;
+    // The edit of an image's texts; empty: nothing is edited.
+    std::function<bool(ImageTexts&)> askProperties;
+
+    int Box(const std::string& text, const std::string& caption, unsigned flags) override;
+    void SetStatusText(const std::string& text) override { terminal_.Status(text); }
+    void EnableCommands(bool) override {}
+    void ClearCancel() override { terminal_.ClearCancel(); }
+    std::vector<ImageEntry> SelectedImages() override { return images_; }
+    bool AskProperties(ImageTexts& texts) override { return askProperties && askProperties(texts); }
+    void Rescan() override {}
+    // "path: text": a run may name many files.
+    std::string AboutFile(const std::string& path, const std::string& text) const override;
+
     void SetProgressRange(std::uint32_t maximum) override { terminal_.SetProgressRange(maximum); }
     void SetProgress(std::uint32_t position) override { terminal_.SetProgress(position); }
+    void SetProgressUnit(std::uint32_t bytes) override { terminal_.SetUnitBytes(bytes); }
     void ProcessMessages() override {}
     bool CancelRequested() override;
-    bool AskImageTexts(ImageTexts& texts) override { return ask_ && ask_(texts); }
+    bool AskImageTexts(ImageTexts& texts) override { return askImageTexts && askImageTexts(texts); }
     // Message 83 as a yes/no question (--yes answers yes).
     bool AskKeepUnreadable(std::uint64_t sector) override;
 
 private:
     Terminal& terminal_;
-    std::function<bool(ImageTexts&)> ask_;
+    std::vector<ImageEntry> images_;
 };

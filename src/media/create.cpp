@@ -135,6 +135,7 @@ CopyEnd CopySectors(DriveAccess& drive, char letter, const ImageTexts& texts, co
     const auto count = static_cast<std::uint32_t>(figures.totalSectors);
 
     host.SetProgressRange(count);
+    host.SetProgressUnit(bps);
 
     DeviceSession device(host);
     IoStatus st = device.Open(drive, letter, false, lockVolume);

@@ -34,6 +34,7 @@ CopyEnd CopyToMedium(DriveAccess& drive, char letter, ImageFileReader& file, con
     const bool failureStands = !ntFamily;
     const std::uint32_t perCall = ntFamily ? 1 : SectorsPerCall(image.sectorCount);
     host.SetProgressRange(image.sectorCount);
+    host.SetProgressUnit(image.bytesPerSector);
     std::vector<std::uint8_t> buffer(std::size_t{image.bytesPerSector} * perCall);
     for (std::uint32_t k = 0; k < image.sectorCount; k += perCall) {
         if (CancelledBefore(host, k))

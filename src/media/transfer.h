@@ -45,6 +45,9 @@ public:
     // Progress bar: minimum 0, the given maximum, position 0.
     virtual void SetProgressRange(std::uint32_t maximum) = 0;
     virtual void SetProgress(std::uint32_t position) = 0;
+    // The bytes one step of progress stands for (a sector), for a front end
+    // that shows speed.
+    virtual void SetProgressUnit(std::uint32_t bytes) { (void)bytes; }
     // Lets pending window messages run (painting, the Esc key).
     virtual void ProcessMessages() = 0;
     // The main window's cancel flag; the loops only read it.

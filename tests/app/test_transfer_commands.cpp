@@ -41,26 +41,6 @@ QString Msg(int n, std::string_view arg = {})
     return QString::fromStdString(MessageText(n, arg));
 }
 
-// Every transfer gets its own access object; they all reach one fake drive.
-class SharedDrive : public DriveAccess {
-public:
-    explicit SharedDrive(DriveAccess& drive) : drive_(drive) {}
-    bool IsNtFamily() override { return drive_.IsNtFamily(); }
-    DriveStatus DriveReady(char letter) override { return drive_.DriveReady(letter); }
-    IoStatus QueryAllocation(char letter, AllocationFigures& figures) override
-    {
-        return drive_.QueryAllocation(letter, figures);
-    }
-    std::unique_ptr<DeviceHandle> Open(char letter, bool forWriting, IoStatus& status) override
-    {
-        return drive_.Open(letter, forWriting, status);
-    }
-    void Eject(char letter) override { drive_.Eject(letter); }
-
-private:
-    DriveAccess& drive_;
-};
-
 // Acts on the modal dialog T once it is open. Polls, since the commands let
 // window messages run before their dialog opens.
 template <typename T>

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -79,3 +80,23 @@ inline int CountLogged(const MemoryDrive& d, const std::string& prefix)
     return static_cast<int>(std::count_if(d.log.begin(), d.log.end(),
                                           [&](const std::string& e) { return e.rfind(prefix, 0) == 0; }));
 }
+
+// One access object per transfer, all reaching one fake drive.
+class SharedDrive : public DriveAccess {
+public:
+    explicit SharedDrive(DriveAccess& drive) : drive_(drive) {}
+    bool IsNtFamily() override { return drive_.IsNtFamily(); }
+    DriveStatus DriveReady(char letter) override { return drive_.DriveReady(letter); }
+    IoStatus QueryAllocation(char letter, AllocationFigures& figures) override
+    {
+        return drive_.QueryAllocation(letter, figures);
+    }
+    std::unique_ptr<DeviceHandle> Open(char letter, bool forWriting, IoStatus& status) override
+    {
+        return drive_.Open(letter, forWriting, status);
+    }
+    void Eject(char letter) override { drive_.Eject(letter); }
+
+private:
+    DriveAccess& drive_;
+};

@@ -1,0 +1,101 @@
+#include "app/formhost.h"
+
+#include <algorithm>
+#include <climits>
+#include <string>
+
+#include <QProgressBar>
+
+#include "app/mainform.h"
+#include "library/prop.h"
+#include "settings/messages.h"
+
+namespace {
+
+int BarValue(std::uint32_t value)
+{
+    return static_cast<int>(std::min<std::uint32_t>(value, INT_MAX));
+}
+
+} // namespace
+
+int FormCommandHost::Box(const std::string& text, const std::string& caption, unsigned flags)
+{
+    return form_.ShowMessage(QString::fromStdString(text), QString::fromStdString(caption), flags);
+}
+
+void FormCommandHost::SetStatusText(const std::string& text)
+{
+    form_.SetStatusText(QString::fromStdString(text));
+}
+
+void FormCommandHost::EnableCommands(bool enable)
+{
+    form_.EnableCommands(enable);
+}
+
+void FormCommandHost::ClearCancel()
+{
+    form_.CancelRequested = false;
+}
+
+std::vector<ImageEntry> FormCommandHost::SelectedImages()
+{
+    std::vector<ImageEntry> entries;
+    for (const LibraryRow& row : form_.SelectedRows())
+        entries.push_back({row, form_.ImagePathOf(row)});
+    return entries;
+}
+
+bool FormCommandHost::AskProperties(ImageTexts& texts)
+{
+    TProperty_Form dialog(form_.Store(), form_.Services().messageBox, &form_);
+    dialog.SetTexts(texts);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    texts = dialog.Texts();
+    return true;
+}
+
+void FormCommandHost::Rescan()
+{
+    form_.IB_ReloadExecute();
+}
+
+void FormCommandHost::SetProgressRange(std::uint32_t maximum)
+{
+    form_.PB1->setRange(0, BarValue(maximum));
+    form_.PB1->setValue(0);
+}
+
+void FormCommandHost::SetProgress(std::uint32_t position)
+{
+    form_.PB1->setValue(BarValue(position));
+}
+
+void FormCommandHost::ProcessMessages()
+{
+    TMain_Form::PumpMessages();
+}
+
+bool FormCommandHost::CancelRequested()
+{
+    return form_.CancelRequested;
+}
+
+bool FormCommandHost::AskKeepUnreadable(std::uint64_t sector)
+{
+    return Box(MessageText(83, std::to_string(sector)), MessageText(4),
+               mb::YESNO | mb::ICONWARNING | mb::TASKMODAL | mb::SETFOREGROUND) == mb::IDYES;
+}
+
+bool FormCommandHost::AskImageTexts(ImageTexts& texts)
+{
+    TProperty_Form dialog(form_.Store(), form_.Services().messageBox, &form_);
+    dialog.SetCaption(QString::fromStdString(MessageText(39)));
+    dialog.SetTexts(ImageTexts{});
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    texts = dialog.Texts();
+    return true;
+}

@@ -1,0 +1,44 @@
+#pragma once
+// The front end a command runs in: the main window, or a terminal. The
+// commands decide which box to show, in which order and what follows; the
+// host only shows, asks and reports.
+#include <string>
+#include <vector>
+
+#include "library/scan.h"
+#include "media/transfer.h"
+#include "settings/boxflags.h"
+
+// One library entry a command acts on: the row as the list holds it (the
+// stored bytes) and the path of its file.
+struct ImageEntry {
+    LibraryRow row;
+    std::string path;
+};
+
+class CommandHost : public CreationHost {
+public:
+    // A message box with MessageBoxA-like flags; returns an mb::ID* answer.
+    virtual int Box(const std::string& text, const std::string& caption, unsigned flags) = 0;
+    // Status panel 1 (empty: cleared).
+    virtual void SetStatusText(const std::string& text) = 0;
+    // Busy state: false enters it, true leaves it and recomputes the
+    // commands that depend on the selection.
+    virtual void EnableCommands(bool enable) = 0;
+    // CancelRequested := false.
+    virtual void ClearCancel() = 0;
+    // The selected entries, in list order.
+    virtual std::vector<ImageEntry> SelectedImages() = 0;
+    // The property dialog over an image's texts; true on OK, texts then
+    // holds the (trimmed, recorded) entries.
+    virtual bool AskProperties(ImageTexts& texts) = 0;
+    // Rescans the image folder into the list.
+    virtual void Rescan() = 0;
+    // The text of a box about one file: the window has the row selected and
+    // shows the text alone; a terminal names the file.
+    virtual std::string AboutFile(const std::string& path, const std::string& text) const
+    {
+        (void)path;
+        return text;
+    }
+};

@@ -1,0 +1,55 @@
+#pragma once
+// The commands of the program, free of any window: each runs its steps over
+// a CommandHost, so that the main window and the terminal tool show the same
+// boxes in the same order with the same outcomes.
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "command/commandhost.h"
+#include "media/drive.h"
+
+// A fresh drive access for one command.
+using DriveFactory = std::function<std::unique_ptr<DriveAccess>()>;
+
+enum class CommandOutcome {
+    Done,
+    Failed,    // told in a box
+    Cancelled, // Esc (Ctrl-C) during a transfer
+    Declined,  // a question answered No / Cancel, or the dialog left without OK
+    NoMedium,  // the no-medium question answered Cancel
+};
+
+struct CommandResult {
+    CommandOutcome outcome = CommandOutcome::Done;
+    // The last transfer's result, with the system's error when there was one.
+    TransferResult transfer;
+    // Creation: the new image file (kept only when Done).
+    std::string path;
+};
+
+// F5: the no-medium wait, a new IMG….TMP file, the property dialog, the
+// copy, the eject, one box for the outcome, the rescan on success. A file
+// that is not complete is deleted with its map.
+CommandResult CreateImageCommand(CommandHost& host, const DriveFactory& drives, const std::string& drive,
+                                 const std::string& folder);
+
+// F6: after one confirmation, every selected image in list order onto the
+// medium in the drive, asking for the next medium in between.
+CommandResult RestoreImagesCommand(CommandHost& host, const DriveFactory& drives, const std::string& drive);
+
+struct DeleteResult {
+    CommandOutcome outcome = CommandOutcome::Done;
+    // Files that could not be deleted, with the system's reason.
+    std::vector<std::pair<std::string, IoStatus>> failures;
+};
+
+// Del: after one confirmation, the files of the selected entries, then the
+// rescan. Deleting is silent here; the caller decides how to tell failures.
+DeleteResult DeleteImagesCommand(CommandHost& host);
+
+// The property command over the one selected entry: the fields read from
+// its header, edited in the dialog and written back in place, then the rescan.
+CommandResult EditPropertiesCommand(CommandHost& host);

@@ -1,0 +1,81 @@
+// The commands that change the image folder without a drive: deletion and
+// the property editor.
+#include <cerrno>
+
+#include "command/boxes.h"
+#include "command/commands.h"
+#include "library/imageedit.h"
+
+using namespace commandbox;
+
+DeleteResult DeleteImagesCommand(CommandHost& host)
+{
+    DeleteResult result;
+    const std::vector<ImageEntry> entries = host.SelectedImages();
+    if (entries.empty()) {
+        result.outcome = CommandOutcome::Declined;
+        return result;
+    }
+    if (host.Box(Msg(46), Msg(3), mb::YESNO | mb::ICONQUESTION | kStyle) != mb::IDYES) {
+        result.outcome = CommandOutcome::Declined;
+        return result;
+    }
+    std::vector<std::string> paths;
+    paths.reserve(entries.size());
+    for (const ImageEntry& entry : entries)
+        paths.push_back(entry.path);
+    // Deletion is final; a file that could not go (write-protected, already
+    // gone) shows, or not, in the list the rescan builds.
+    const std::vector<IoStatus> deleted = DeleteImageFiles(paths);
+    for (std::size_t i = 0; i < paths.size() && i < deleted.size(); ++i)
+        if (!deleted[i].ok())
+            result.failures.emplace_back(paths[i], deleted[i]);
+    if (!result.failures.empty())
+        result.outcome = CommandOutcome::Failed;
+    host.Rescan();
+    return result;
+}
+
+CommandResult EditPropertiesCommand(CommandHost& host)
+{
+    CommandResult result;
+    const std::vector<ImageEntry> entries = host.SelectedImages();
+    if (entries.size() != 1) {
+        result.outcome = CommandOutcome::Declined;
+        return result;
+    }
+    const std::string& path = entries.front().path;
+
+    ImageHeaderFile file;
+    const IoStatus opened = file.Open(path);
+    if (opened.error == ENOENT) {
+        host.Box(host.AboutFile(path, Msg(47)), Msg(3), kError);
+        host.Rescan();
+        result.outcome = CommandOutcome::Failed;
+        return result;
+    }
+    if (!opened.ok()) {
+        // Read-only, not a file, or too short for a header: nothing is written.
+        host.Box(host.AboutFile(path, opened.message()), Msg(5), kError);
+        result.outcome = CommandOutcome::Failed;
+        return result;
+    }
+
+    ImageTexts texts = ReadHeader(file.header()).texts;
+    if (!host.AskProperties(texts)) {
+        result.outcome = CommandOutcome::Declined;
+        return result; // the file closes unchanged, the list stays as it is
+    }
+
+    IoStatus written = file.WriteTexts(texts);
+    const IoStatus closed = file.Close();
+    if (written.ok())
+        written = closed;
+    if (!written.ok()) {
+        host.Box(host.AboutFile(path, written.message()), Msg(5), kError);
+        result.outcome = CommandOutcome::Failed;
+        result.transfer.status = written;
+    }
+    host.Rescan();
+    return result;
+}

@@ -1,0 +1,182 @@
+// Image creation and restoration as commands: the dialogue with the user
+// around the copy loops of media/.
+#include <filesystem>
+#include <system_error>
+
+#include "command/boxes.h"
+#include "command/commands.h"
+#include "library/cp932.h"
+#include "library/sectormap.h"
+#include "media/create.h"
+#include "media/drivetext.h"
+#include "media/restore.h"
+
+using namespace commandbox;
+
+namespace {
+
+// The caption of the no-medium question: the product name.
+const std::string kProductName = "Tessarine";
+
+char DriveLetter(const std::string& drive)
+{
+    return drive.empty() ? 'A' : drive.front();
+}
+
+// The no-medium question, repeated on Retry while the drive has no medium;
+// any other state of the drive is told once.
+CommandOutcome WaitForMedium(CommandHost& host, DriveAccess& drives, const std::string& drive)
+{
+    for (;;) {
+        const DriveStatus status = drives.DriveReady(DriveLetter(drive));
+        if (status.ready())
+            return CommandOutcome::Done;
+        if (status.state != DriveState::NoMedium) {
+            host.Box(DriveFailureText(drive, status), Msg(5), kError);
+            return CommandOutcome::Failed;
+        }
+        if (host.Box(Msg(34, drive), kProductName, mb::RETRYCANCEL | mb::ICONQUESTION | kStyle) != mb::IDRETRY)
+            return CommandOutcome::NoMedium;
+    }
+}
+
+// The end of a transfer command, on every way out: status empty, messages
+// pumped, the cancel flag cleared, the bar at 0, the busy state left.
+struct TransferEnd {
+    CommandHost& host;
+    ~TransferEnd()
+    {
+        host.SetStatusText({});
+        host.ProcessMessages();
+        host.ClearCancel();
+        host.SetProgress(0);
+        host.EnableCommands(true);
+    }
+};
+
+// Removes the file of a creation that did not complete; a file that stays
+// behind is reported, so nobody takes it for an image.
+void DeleteUnfinishedImage(CommandHost& host, const std::string& path)
+{
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+    if (!ec)
+        std::filesystem::remove(MapPathOf(path), ec);
+    if (ec)
+        host.Box(path + ": " + ec.message(), Msg(5), kError);
+}
+
+CommandResult Outcome(CommandOutcome outcome, TransferResult transfer = {})
+{
+    return {outcome, std::move(transfer), {}};
+}
+
+} // namespace
+
+CommandResult CreateImageCommand(CommandHost& host, const DriveFactory& makeDrives, const std::string& drive,
+                                 const std::string& folder)
+{
+    const char letter = DriveLetter(drive);
+    const std::unique_ptr<DriveAccess> drives = makeDrives();
+    if (const CommandOutcome waited = WaitForMedium(host, *drives, drive); waited != CommandOutcome::Done)
+        return Outcome(waited);
+
+    host.EnableCommands(false);
+    const TransferEnd end{host};
+    host.ClearCancel();
+    host.SetStatusText(Msg(35));
+    host.ProcessMessages();
+
+    int error = 0;
+    CommandResult result;
+    result.path = NewImageFileName(folder, error);
+    if (result.path.empty()) {
+        host.Box(IoStatus::Fail(error).message(), Msg(5), kError);
+        result.outcome = CommandOutcome::Failed;
+        return result;
+    }
+
+    try {
+        result.transfer = CreateFromDrive(*drives, letter, result.path, host);
+    } catch (...) {
+        // The settings store failed under the property dialog: the error is
+        // the caller's to show, the empty file must not stay behind.
+        std::error_code ec;
+        std::filesystem::remove(result.path, ec);
+        throw;
+    }
+    const TransferResult& transfer = result.transfer;
+    switch (transfer.outcome) {
+    case kTransferCancelled:
+        drives->Eject(letter);
+        host.Box(Msg(36), Msg(3), mb::OK | mb::ICONWARNING | kStyle);
+        DeleteUnfinishedImage(host, result.path);
+        result.outcome = CommandOutcome::Cancelled;
+        break;
+    case kTransferFailed:
+        drives->Eject(letter);
+        // A failing image file is not the disk's fault: the system says what went wrong.
+        host.Box(transfer.source == FailureSource::ImageFile ? transfer.errorText() : Msg(37), Msg(5), kError);
+        DeleteUnfinishedImage(host, result.path);
+        result.outcome = CommandOutcome::Failed;
+        break;
+    case kTransferNotConfirmed:
+        DeleteUnfinishedImage(host, result.path);
+        result.outcome = CommandOutcome::Declined;
+        break;
+    default:
+        drives->Eject(letter);
+        // An image with holes is kept, but never passes for a good one.
+        if (transfer.unreadable != 0)
+            host.Box(Msg(84, std::to_string(transfer.unreadable)), Msg(4), mb::OK | mb::ICONWARNING | kStyle);
+        else
+            host.Box(Msg(38), Msg(3), mb::OK | mb::ICONINFORMATION | kStyle);
+        host.Rescan();
+        result.outcome = CommandOutcome::Done;
+        break;
+    }
+    return result;
+}
+
+CommandResult RestoreImagesCommand(CommandHost& host, const DriveFactory& makeDrives, const std::string& drive)
+{
+    if (host.Box(Msg(40), Msg(3), mb::YESNO | mb::ICONQUESTION | kStyle) != mb::IDYES)
+        return Outcome(CommandOutcome::Declined);
+
+    host.EnableCommands(false);
+    const TransferEnd end{host};
+    host.ClearCancel();
+    const char letter = DriveLetter(drive);
+    const std::unique_ptr<DriveAccess> drives = makeDrives();
+
+    // In list order; the list is disabled, so the selection stays as it was.
+    const std::vector<ImageEntry> entries = host.SelectedImages();
+    std::size_t processed = 0;
+    for (const ImageEntry& entry : entries) {
+        ++processed;
+        // The scan already trimmed the title's bytes.
+        host.SetStatusText(Msg(41, Cp932ToUtf8(entry.row[kTitle])));
+        host.ProcessMessages();
+
+        if (const CommandOutcome waited = WaitForMedium(host, *drives, drive); waited != CommandOutcome::Done)
+            return Outcome(waited);
+        TransferResult transfer = RestoreToDrive(*drives, letter, entry.path, host);
+        drives->Eject(letter);
+
+        if (transfer.outcome == kTransferCancelled) {
+            host.Box(Msg(36), Msg(3), mb::OK | mb::ICONWARNING | kStyle);
+            return Outcome(CommandOutcome::Cancelled, std::move(transfer));
+        }
+        if (transfer.outcome == kTransferFailed) {
+            host.Box(Msg(42), Msg(3), mb::OK | mb::ICONERROR | kStyle);
+            return Outcome(CommandOutcome::Failed, std::move(transfer));
+        }
+        if (processed == entries.size()) {
+            host.Box(Msg(43), Msg(3), mb::OK | mb::ICONINFORMATION | kStyle);
+        } else if (host.Box(Msg(44) + "\r\n" + Msg(45), Msg(3), mb::OKCANCEL | mb::ICONINFORMATION | kStyle) !=
+                   mb::IDOK) {
+            return Outcome(CommandOutcome::Declined, std::move(transfer));
+        }
+    }
+    return Outcome(CommandOutcome::Done);
+}

@@ -1,0 +1,47 @@
+#pragma once
+// A front end for the commands that answers every question from a script
+// and writes down what a user would see, in order.
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "command/commandhost.h"
+#include "settings/messages.h"
+
+class ScriptedHost : public CommandHost {
+public:
+    // Answers of the boxes with buttons to choose from, in turn; a box with
+    // a question left over when the script is empty fails the test.
+    std::deque<int> answers;
+    std::vector<ImageEntry> selected;
+    // The property dialogs: OK with these texts, or not.
+    bool dialogOk = true;
+    ImageTexts texts{};
+    // Esc is pressed at the n-th message pump (1-based).
+    int escAtPump = 0;
+
+    // What happened: "box <text>", "status <text>", "busy", "idle",
+    // "rescan", "dialog", "properties"; pumps and progress are counted.
+    std::vector<std::string> seen;
+    std::vector<unsigned> flags; // of each box
+    int pumps = 0;
+    bool cancel = false;
+    std::uint32_t progress = 0;
+
+    int Box(const std::string& text, const std::string& caption, unsigned f) override;
+    void SetStatusText(const std::string& text) override { seen.push_back("status " + text); }
+    void EnableCommands(bool enable) override { seen.push_back(enable ? "idle" : "busy"); }
+    void ClearCancel() override { cancel = false; }
+    std::vector<ImageEntry> SelectedImages() override { return selected; }
+    bool AskProperties(ImageTexts& t) override;
+    void Rescan() override { seen.push_back("rescan"); }
+    void SetProgressRange(std::uint32_t) override { progress = 0; }
+    void SetProgress(std::uint32_t position) override { progress = position; }
+    void ProcessMessages() override;
+    bool CancelRequested() override { return cancel; }
+    bool AskImageTexts(ImageTexts& t) override;
+    bool AskKeepUnreadable(std::uint64_t) override { return Box("keep", "", mb::YESNO) == mb::IDYES; }
+
+    // "box " + message n, for comparing with seen.
+    static std::string BoxOf(int n, std::string_view arg = {}) { return "box " + MessageText(n, arg); }
+};

@@ -1,0 +1,148 @@
+// Creation and restoration as commands, over a scripted front end: which
+// boxes come in which order, what is left in the folder and on the media.
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "command/commands.h"
+#include "command/scripted_host.h"
+#include "media/drivetext.h"
+#include "media/memory_drive.h"
+#include "support/tempdir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Seen = std::vector<std::string>;
+
+class TransferCommands : public ::testing::Test {
+protected:
+    MemoryDrive memory;
+    ScriptedHost host;
+    TempDir dir;
+    DriveFactory drives = [this] { return std::make_unique<SharedDrive>(memory); };
+
+    std::vector<fs::path> Files() const
+    {
+        std::vector<fs::path> files;
+        for (const auto& e : fs::directory_iterator(dir.path()))
+            files.push_back(e.path());
+        return files;
+    }
+    CommandResult Create() { return CreateImageCommand(host, drives, "A", dir.path()); }
+
+    // An image of n pattern sectors titled title, selected for restoration.
+    void SelectImage(const std::string& name, const std::string& title, std::uint64_t n)
+    {
+        const MemoryMedium data = MemoryDrive::PatternMedium(n);
+        const HeaderBytes header = BuildHeader({title, "", "", "", "", ""}, 1, 512, static_cast<std::uint32_t>(n));
+        std::string bytes(reinterpret_cast<const char*>(header.data()), header.size());
+        bytes.append(data.bytes.begin(), data.bytes.end());
+        dir.write(name, bytes);
+        LibraryRow row{};
+        row[kTitle] = title;
+        host.selected.push_back({row, dir.file(name)});
+    }
+};
+
+TEST_F(TransferCommands, CreationWaitsForTheMediumCopiesReportsAndRescans)
+{
+    memory.media['A'] = MemoryDrive::PatternMedium(36);
+    memory.readyScript = {DriveState::NoMedium, DriveState::NoMedium};
+    host.answers = {mb::IDRETRY, mb::IDRETRY};
+    host.texts = {"GAME", "", "", "", "", ""};
+
+    const CommandResult result = Create();
+    ASSERT_EQ(result.outcome, CommandOutcome::Done);
+    const std::string noMedium = ScriptedHost::BoxOf(34, "A");
+    EXPECT_EQ(host.seen, (Seen{noMedium, noMedium, "busy", "status " + MessageText(35), "dialog",
+                               ScriptedHost::BoxOf(38), "rescan", "status ", "idle"}));
+    EXPECT_EQ(host.flags[0], mb::RETRYCANCEL | mb::ICONQUESTION | mb::TASKMODAL | mb::SETFOREGROUND);
+    EXPECT_EQ(fs::file_size(result.path), 256u + 36 * 512);
+    EXPECT_EQ(memory.log.back(), "eject A");
+}
+
+TEST_F(TransferCommands, CreationThatDoesNotCompleteLeavesNoFile)
+{
+    // Cancel at the no-medium question: not even busy.
+    host.answers = {mb::IDCANCEL};
+    EXPECT_EQ(Create().outcome, CommandOutcome::NoMedium);
+    EXPECT_EQ(host.seen, Seen{ScriptedHost::BoxOf(34, "A")});
+
+    memory.media['A'] = MemoryDrive::PatternMedium(36);
+    host.seen.clear();
+    host.dialogOk = false; // the dialog left without OK: no eject, no box
+    EXPECT_EQ(Create().outcome, CommandOutcome::Declined);
+    EXPECT_EQ(host.seen.back(), "idle");
+    EXPECT_EQ(CountLogged(memory, "eject"), 0);
+
+    host.dialogOk = true;
+    host.seen.clear();
+    host.pumps = 0;
+    host.escAtPump = 2; // Esc during the copy
+    EXPECT_EQ(Create().outcome, CommandOutcome::Cancelled);
+    EXPECT_FALSE(host.cancel) << "the end clears the request";
+    EXPECT_EQ(host.flags.back(), mb::OK | mb::ICONWARNING | mb::TASKMODAL | mb::SETFOREGROUND);
+    EXPECT_NE(std::find(host.seen.begin(), host.seen.end(), ScriptedHost::BoxOf(36)), host.seen.end());
+
+    host.escAtPump = 0;
+    host.seen.clear();
+    memory.badSectors = {5};
+    host.answers = {mb::IDNO}; // do not keep the unreadable sector
+    EXPECT_EQ(Create().outcome, CommandOutcome::Failed);
+    EXPECT_NE(std::find(host.seen.begin(), host.seen.end(), ScriptedHost::BoxOf(37)), host.seen.end());
+    EXPECT_EQ(CountLogged(memory, "eject"), 2);
+    EXPECT_TRUE(Files().empty());
+}
+
+TEST_F(TransferCommands, ADriveThatIsNotThereIsToldOnce)
+{
+    memory.readyScript = {DriveState::NoDevice};
+    memory.readyError = ENOENT;
+    const DriveStatus status{.state = DriveState::NoDevice, .error = ENOENT, .device = "/dev/memA"};
+    EXPECT_EQ(Create().outcome, CommandOutcome::Failed);
+    EXPECT_EQ(host.seen, Seen{"box " + DriveFailureText("A", status)});
+    EXPECT_TRUE(Files().empty());
+}
+
+TEST_F(TransferCommands, RestorationWritesTheSetInListOrderAskingForEachNextMedium)
+{
+    SelectImage("one.img", "DISK 1", 8);
+    SelectImage("two.img", "DISK 2", 8);
+    SelectImage("three.img", "DISK 3", 8);
+    memory.media['A'] = MemoryDrive::PatternMedium(8);
+    host.answers = {mb::IDYES, mb::IDOK, mb::IDOK};
+
+    ASSERT_EQ(RestoreImagesCommand(host, drives, "A").outcome, CommandOutcome::Done);
+    const std::string next = "box " + MessageText(44) + "\r\n" + MessageText(45);
+    EXPECT_EQ(host.seen, (Seen{ScriptedHost::BoxOf(40), "busy", "status " + MessageText(41, "DISK 1"), next,
+                               "status " + MessageText(41, "DISK 2"), next, "status " + MessageText(41, "DISK 3"),
+                               ScriptedHost::BoxOf(43), "status ", "idle"}));
+    EXPECT_EQ(CountLogged(memory, "eject"), 3);
+}
+
+TEST_F(TransferCommands, RestorationEndsAtTheFirstNoOrFailure)
+{
+    SelectImage("one.img", "DISK 1", 8);
+    SelectImage("two.img", "DISK 2", 8);
+    memory.media['A'] = MemoryDrive::PatternMedium(8);
+
+    host.answers = {mb::IDNO};
+    EXPECT_EQ(RestoreImagesCommand(host, drives, "A").outcome, CommandOutcome::Declined);
+    EXPECT_TRUE(memory.log.empty());
+
+    host.answers = {mb::IDYES, mb::IDCANCEL}; // Cancel in the first next-medium box
+    EXPECT_EQ(RestoreImagesCommand(host, drives, "A").outcome, CommandOutcome::Declined);
+    EXPECT_EQ(CountLogged(memory, "eject"), 1);
+
+    host.seen.clear();
+    memory.failWriteAt = 3;
+    host.answers = {mb::IDYES};
+    const CommandResult failed = RestoreImagesCommand(host, drives, "A");
+    EXPECT_EQ(failed.outcome, CommandOutcome::Failed);
+    EXPECT_EQ(failed.transfer.status.error, EIO) << "the system's reason goes back to the caller";
+    EXPECT_EQ(host.seen[host.seen.size() - 3], ScriptedHost::BoxOf(42));
+    EXPECT_EQ(CountLogged(memory, "eject"), 2) << "ejected after the failure too";
+}
+
+} // namespace
