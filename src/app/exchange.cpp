@@ -14,7 +14,7 @@
 #include <QUrl>
 
 #include "library/badmap.h"
-#include "library/cp932.h"
+#include "base/cp932.h"
 #include "library/diskconvert.h"
 #include "library/imagefile.h"
 #include "library/prop.h"

@@ -4,7 +4,7 @@
 
 #include <QFile>
 
-#include "library/cp932.h"
+#include "base/cp932.h"
 
 int TLibraryModel::rowCount(const QModelIndex& parent) const
 {

@@ -9,7 +9,7 @@
 #include <QIcon>
 #include <QTranslator>
 
-#include "app/hostprocess.h"
+#include "base/hostprocess.h"
 #include "app/mainform.h"
 #include "app/qttranslation.h"
 #include "media/drive.h"

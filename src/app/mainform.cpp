@@ -23,12 +23,12 @@
 #include <QUrl>
 #include <QWindow>
 
-#include "library/cp932.h"
+#include "base/cp932.h"
 #include "settings/fonts.h"
 #include "settings/messages.h"
 #include "settings/messagestring.h"
 #include "settings/regstore.h"
-#include "settings/textconv.h"
+#include "base/textconv.h"
 
 namespace {
 

@@ -7,14 +7,14 @@
 #include "cli/console.h"
 #include "cli/output.h"
 #include "cli/terminal.h"
-#include "library/cp932.h"
+#include "base/cp932.h"
 #include "library/history.h"
 #include "library/imageedit.h"
 #include "library/scan.h"
 #include "command/commands.h"
 #include "settings/messages.h"
 #include "settings/regstore.h"
-#include "settings/textconv.h"
+#include "base/textconv.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/progress.h"
-#include "library/cp932.h"
+#include "base/cp932.h"
 #include "settings/messages.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "settings/textconv.h"
+#include "base/textconv.h"
 
 std::string FormatBytes(std::uint64_t bytes)
 {

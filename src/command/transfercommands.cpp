@@ -5,7 +5,8 @@
 
 #include "command/boxes.h"
 #include "command/commands.h"
-#include "library/cp932.h"
+#include "base/cp932.h"
+#include "library/newname.h"
 #include "library/sectormap.h"
 #include "media/create.h"
 #include "media/drivetext.h"

@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "media/drive.h" // IoStatus
+#include "base/iostatus.h"
 
 struct DataHashes {
     std::uint64_t size = 0; // bytes hashed

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "library/imagefile.h"
-#include "media/fdio_linux.h"
+#include "base/fdio_linux.h"
 
 IoStatus HashImageFile(const std::string& path, DataHashes& hashes)
 {

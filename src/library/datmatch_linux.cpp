@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "media/fdio_linux.h"
+#include "base/fdio_linux.h"
 
 std::string LoadDatFile(const std::string& path, DatFile& out)
 {

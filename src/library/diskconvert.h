@@ -8,7 +8,7 @@
 
 #include "library/diskformats.h"
 #include "library/imagefile.h"
-#include "media/drive.h" // IoStatus
+#include "base/iostatus.h"
 
 // A failure either of the system (io keeps errno) or of the content
 // (problem says what does not fit). Both empty: success.

@@ -9,7 +9,8 @@
 #include <cstring>
 
 #include "library/badmap.h"
-#include "media/fdio_linux.h"
+#include "library/newname.h"
+#include "base/fdio_linux.h"
 
 namespace {
 

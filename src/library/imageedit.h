@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "library/imagefile.h"
-#include "media/drive.h" // IoStatus
+#include "base/iostatus.h"
 
 // An image file held open for reading and writing while its header is edited.
 // Closed on destruction; Close() reports a failed close.

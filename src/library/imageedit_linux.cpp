@@ -2,7 +2,7 @@
 #include "library/sectormap.h"
 
 #include "library/headerio_linux.h"
-#include "media/fdio_linux.h"
+#include "base/fdio_linux.h"
 
 #include <cerrno>
 #include <fcntl.h>

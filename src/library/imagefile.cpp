@@ -1,7 +1,7 @@
 #include "library/imagefile.h"
 
-#include "library/cp932.h"
-#include "settings/textconv.h"
+#include "base/cp932.h"
+#include "base/textconv.h"
 
 #include <algorithm>
 #include <cstring>

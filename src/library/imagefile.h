@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "media/drive.h" // IoStatus
+#include "base/iostatus.h"
 
 inline constexpr std::size_t kImageHeaderSize = 256;
 inline constexpr int kFieldCount = 6;

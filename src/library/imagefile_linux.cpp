@@ -4,7 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "media/fdio_linux.h"
+#include "base/fdio_linux.h"
 
 IoStatus ReadHeaderFromFd(int fd, HeaderBytes& header)
 {

@@ -14,13 +14,13 @@
 #include <QScreen>
 #include <QValidator>
 
-#include "library/cp932.h"
-#include "media/drive.h"
+#include "base/cp932.h"
+#include "base/iostatus.h"
 #include "settings/fonts.h"
 #include "settings/messages.h"
 #include "settings/messagestring.h"
 #include "settings/regstore.h"
-#include "settings/textconv.h"
+#include "base/textconv.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "library/headerio_linux.h"
 #include "library/scan.h"
-#include "media/fdio_linux.h"
+#include "base/fdio_linux.h"
 
 #include <algorithm>
 #include <cstddef>

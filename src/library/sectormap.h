@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "media/drive.h" // IoStatus
+#include "base/iostatus.h"
 
 struct SectorRun {
     std::uint64_t first = 0;

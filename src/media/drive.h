@@ -9,16 +9,7 @@
 #include <span>
 #include <string>
 
-// Outcome of a device or file call; keeps the system's error code.
-struct IoStatus {
-    int error = 0; // errno (Linux) or GetLastError (Windows); 0 = success
-
-    bool ok() const { return error == 0; }
-    static IoStatus Ok() { return {}; }
-    static IoStatus Fail(int err) { return IoStatus{err != 0 ? err : -1}; }
-    // The system's own text for the error ("No space left on device").
-    std::string message() const;
-};
+#include "base/iostatus.h"
 
 // What the allocation query reports for the medium in a drive.
 struct AllocationFigures {
@@ -98,11 +89,3 @@ public:
     // Failures are silent.
     virtual void Eject(char letter) = 0;
 };
-
-// Creates a new, empty file "IMGxxxx.TMP" (four upper-case hexadecimal
-// digits) in folder, exclusively; returns its full path, or an empty text
-// with error set (missing folder, no permission, every name taken).
-std::string NewImageFileName(const std::string& folder, int& error);
-// The same, trying the number `start` first (0 counts as 1), then the
-// following ones, skipping 0.
-std::string NewImageFileName(const std::string& folder, int& error, std::uint16_t start);

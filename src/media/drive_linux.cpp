@@ -5,11 +5,11 @@
 #include "media/drivetable.h"
 #include "media/eject.h"
 #include "media/fatboot.h"
-#include "media/fdio_linux.h"
+#include "base/fdio_linux.h"
 #include "media/instancemark_linux.h"
 #include "media/mountinfo.h"
 #include "media/sysfsblock.h"
-#include "settings/textconv.h"
+#include "base/textconv.h"
 
 #include <fcntl.h>
 #include <linux/cdrom.h>

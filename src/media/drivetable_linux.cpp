@@ -2,7 +2,7 @@
 #include "media/drivetable.h"
 #include "media/mountinfo.h"
 #include "media/sysfsblock.h"
-#include "settings/textconv.h"
+#include "base/textconv.h"
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>

@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "media/fdio_linux.h"
+#include "base/fdio_linux.h"
 
 namespace {
 

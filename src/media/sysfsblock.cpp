@@ -1,6 +1,6 @@
 #include "media/sysfsblock.h"
 
-#include "settings/textconv.h"
+#include "base/textconv.h"
 
 #include <algorithm>
 #include <charconv>

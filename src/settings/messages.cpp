@@ -1,7 +1,7 @@
 #include "settings/messages.h"
 
-#include "library/cp932.h"
-#include "settings/textconv.h"
+#include "base/cp932.h"
+#include "base/textconv.h"
 
 #include <filesystem>
 #include <fstream>

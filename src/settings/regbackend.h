@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "media/drive.h" // IoStatus
+#include "base/iostatus.h"
 
 enum class RegRoot { ClassesRoot, CurrentUser, LocalMachine, Users, CurrentConfig, DynData };
 

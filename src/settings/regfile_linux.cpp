@@ -13,7 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "media/fdio_linux.h"
+#include "base/fdio_linux.h"
 #include "settings/regbackend.h"
 #include "settings/regtext.h"
 

@@ -3,7 +3,7 @@
 
 
 #include "settings/regbackend.h"
-#include "settings/textconv.h"
+#include "base/textconv.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-#include "settings/textconv.h"
+#include "base/textconv.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 // one item per row (what the list used to be). Offscreen; run from a
 // Release build: build-bench/tests/app/bench_list
 #include "app/mainform.h"
-#include "library/cp932.h"
+#include "base/cp932.h"
 #include "library/imagefile.h"
 #include "library/scan.h"
 #include "settings/regstore.h"

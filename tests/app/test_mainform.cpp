@@ -13,7 +13,7 @@
 #include <QStatusBar>
 #include <QtTest>
 
-#include "library/cp932.h"
+#include "base/cp932.h"
 #include "library/imagefile.h"
 #include "settings/messages.h"
 #include "settings/regbackend.h"

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "fuzz_check.h"
-#include "library/cp932.h"
+#include "base/cp932.h"
 #include "library/imagefile.h"
 #include "library/scan.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "settings/regtext.h"
-#include "settings/textconv.h"
+#include "base/textconv.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

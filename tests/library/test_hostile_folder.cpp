@@ -3,7 +3,7 @@
 // programs. The scan lists what it can and never stops.
 #include "library/scan.h"
 
-#include "library/cp932.h"
+#include "base/cp932.h"
 #include "library/imageedit.h"
 #include "library/imagefile.h"
 #include "support/child.h"

@@ -13,7 +13,7 @@
 #include <QtTest>
 
 #include "app/mainform.h"
-#include "library/cp932.h"
+#include "base/cp932.h"
 #include "library/history.h"
 #include "library/imagefile.h"
 #include "library/prop.h"

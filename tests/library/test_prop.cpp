@@ -14,7 +14,7 @@
 #include "library/history.h"
 #include "settings/messages.h"
 #include "settings/regstore.h"
-#include "settings/textconv.h"
+#include "base/textconv.h"
 #include "support/profiles.h"
 #include "support/scripted_boxes.h"
 

@@ -1,7 +1,7 @@
 // The descriptor helpers under the conditions regular files rarely show:
 // reads that return a little at a time, signals that interrupt a call, and
 // paths that are not regular files.
-#include "media/fdio_linux.h"
+#include "base/fdio_linux.h"
 #include "support/child.h"
 #include "support/tempdir.h"
 

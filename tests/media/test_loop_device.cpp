@@ -2,7 +2,7 @@
 // here. Needs root and a working losetup; skipped with a message elsewhere.
 // Every loop device and mount is released, also when a test fails.
 #include "media/fatmedia.h"
-#include "media/fdio_linux.h"
+#include "base/fdio_linux.h"
 #include "media/memory_drive.h"
 #include "virtual_drive.h"
 

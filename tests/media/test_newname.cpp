@@ -1,5 +1,5 @@
 // New image file names in the image folder.
-#include "media/drive.h"
+#include "library/newname.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>

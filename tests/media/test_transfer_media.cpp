@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "library/newname.h"
 #include "media/create.h"
 #include "media/fake_host.h"
 #include "media/fatmedia.h"

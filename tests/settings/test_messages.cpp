@@ -1,6 +1,6 @@
 #include "settings/messages.h"
 
-#include "library/cp932.h"
+#include "base/cp932.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>

@@ -9,6 +9,7 @@
 #include "app/mainform.h"
 #include "library/imagefile.h"
 #include "library/prop.h"
+#include "media/drive.h"
 #include "settings/regstore.h"
 #include "support/scripted_boxes.h"
 #include "support/tempdir.h"

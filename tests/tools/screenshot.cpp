@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include "app/mainform.h"
+#include "media/drive.h"
 #include "settings/messages.h"
 #include "settings/regstore.h"
 

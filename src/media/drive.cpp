@@ -1,16 +1,6 @@
 #include "media/drive.h"
 
 #include <cerrno>
-#include <cstring>
-
-std::string IoStatus::message() const
-{
-    if (error == 0)
-        return {};
-    if (error < 0)
-        return "Unknown error";
-    return std::strerror(error);
-}
 
 DriveState DriveStateFor(int error)
 {

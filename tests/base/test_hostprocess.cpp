@@ -1,4 +1,4 @@
-#include "app/hostprocess.h"
+#include "base/hostprocess.h"
 #include "support/tempdir.h"
 
 #include <cerrno>

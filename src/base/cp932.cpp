@@ -1,4 +1,4 @@
-#include "library/cp932.h"
+#include "base/cp932.h"
 
 #include <cerrno>
 #include <iconv.h>

@@ -9,7 +9,7 @@
 #include <string>
 #include <utility>
 
-#include "media/drive.h" // IoStatus
+#include "base/iostatus.h"
 
 // Owns one descriptor and closes it on destruction. Code that must hear
 // what close reports (a late write error) closes release() itself.

@@ -1,4 +1,4 @@
-#include "settings/textconv.h"
+#include "base/textconv.h"
 
 #include <gtest/gtest.h>
 

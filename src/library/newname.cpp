@@ -1,4 +1,4 @@
-#include "media/drive.h"
+#include "library/newname.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "app/hostprocess.h"
+#include "base/hostprocess.h"
 
 #include <csignal>
 

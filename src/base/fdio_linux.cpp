@@ -1,4 +1,4 @@
-#include "media/fdio_linux.h"
+#include "base/fdio_linux.h"
 
 #include <cerrno>
 #include <fcntl.h>
