@@ -1,10 +1,10 @@
-// Export of the selected images to the emulator formats and import of such
-// files as new images: the window side of library/diskconvert.h.
+// Export of the selected images to the emulator formats, import of such
+// files as new images and the information dialog: the window side of
+// library/diskconvert.h and library/imagereport.h.
 #include "app/mainform.h"
+#include "app/infoform.h"
 
 #include <cerrno>
-#include <fstream>
-#include <sstream>
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -13,12 +13,11 @@
 #include <QMimeData>
 #include <QUrl>
 
-#include "library/badmap.h"
-#include "base/cp932.h"
 #include "library/diskconvert.h"
+#include "library/imageexchange.h"
 #include "library/imagefile.h"
+#include "library/imagereport.h"
 #include "library/prop.h"
-#include "library/tosecname.h"
 #include "settings/messages.h"
 
 namespace {
@@ -30,49 +29,6 @@ QString Msg(int n, std::string_view arg = {})
 
 constexpr unsigned kBoxStyle = mb::TASKMODAL | mb::SETFOREGROUND;
 constexpr unsigned kErrorBox = mb::OK | mb::ICONERROR | kBoxStyle;
-
-// The unreadable sectors the map beside an image lists; none without a map.
-std::vector<std::uint64_t> MappedSectors(const std::string& imagePath, std::uint32_t bytesPerSector)
-{
-    std::ifstream in(imagePath + ".map");
-    if (!in)
-        return {};
-    std::stringstream text;
-    text << in.rdbuf();
-    return ParseBadSectorMap(text.str(), bytesPerSector).value_or(std::vector<std::uint64_t>{});
-}
-
-// Code page 932 for a field, the characters it has no form for left out.
-std::string FieldBytes(const std::string& utf8, int field)
-{
-    std::string out;
-    for (std::size_t i = 0; i < utf8.size();) {
-        std::size_t len = 1;
-        const auto b = static_cast<unsigned char>(utf8[i]);
-        if (b >= 0xF0)
-            len = 4;
-        else if (b >= 0xE0)
-            len = 3;
-        else if (b >= 0xC0)
-            len = 2;
-        if (auto c = Utf8ToCp932(utf8.substr(i, len)))
-            out += *c;
-        i += len;
-    }
-    return FitToField(out, FieldWidth(field));
-}
-
-// A file name for an exported image: its title, else its own name.
-std::string ExportName(const ImageHeader& header, const std::string& fileName)
-{
-    std::string name = Cp932ToUtf8(header.texts[kTitle]);
-    if (name.empty())
-        name = fileName.substr(0, fileName.find_last_of('.'));
-    for (char& c : name)
-        if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20)
-            c = '_';
-    return name;
-}
 
 } // namespace
 
@@ -107,9 +63,14 @@ void TMain_Form::IB_ExportImageExecute()
         const ImageHeader header = ReadHeader(bytes);
         const DiskGeometry* g =
             GeometryForSize(std::uint64_t{header.sectorCount} * header.bytesPerSector, header.bytesPerSector);
-        const std::string target = folder.toStdString() + "/" + ExportName(header, row[kFileNameColumn]) + "." +
-                                   std::string(FormatExtension(kind, g));
-        const std::vector<std::uint64_t> bad = MappedSectors(path, header.bytesPerSector);
+        const std::string target =
+            folder.toStdString() + "/" + ExportFileName(header, row[kFileNameColumn], FormatExtension(kind, g));
+        std::vector<std::uint64_t> bad;
+        // Without its map a D88 would call unreadable sectors good.
+        if (IoStatus m = MappedSectors(path, header, bad); !m.ok()) {
+            ShowMessage(Msg(95, path + ".map: " + m.message()), Msg(5), kErrorBox);
+            continue;
+        }
         ConvertResult r = ExportImage(path, kind, target, bad, false);
         if (r.io.error == EEXIST) {
             if (ShowMessage(Msg(94, target), Msg(3), mb::YESNO | mb::ICONQUESTION | kBoxStyle) != mb::IDYES)
@@ -149,20 +110,10 @@ void TMain_Form::ImportFiles(const std::vector<std::string>& paths)
             ShowMessage(Msg(96, path + ": " + r.text()), Msg(5), kErrorBox);
             continue;
         }
-        const TosecName name = ParseTosecName(path);
         for (const ForeignDisk& disk : file.disks) {
             if (disk.disk.geometry == nullptr)
                 ShowMessage(Msg(98, path), Msg(4), mb::OK | mb::ICONWARNING | kBoxStyle);
-            ImageTexts texts;
-            if (!disk.suggestedTitle.empty()) {
-                texts[kTitle] = FitToField(disk.suggestedTitle, FieldWidth(kTitle));
-            } else {
-                const std::string title = name.disk.empty() ? name.title : name.title + " (" + name.disk + ")";
-                texts[kTitle] = FieldBytes(title, kTitle);
-            }
-            texts[kCopyright] = FieldBytes(name.publisher, kCopyright);
-            texts[kYear] = FieldBytes(name.year, kYear);
-            texts[kTargetMachine] = FieldBytes(name.system, kTargetMachine);
+            const ImageTexts texts = SuggestedTexts(disk);
             TProperty_Form dialog(Store(), services_.messageBox, this);
             dialog.SetCaption(Msg(97));
             dialog.SetTexts(texts);
@@ -194,4 +145,32 @@ void TMain_Form::dropEvent(QDropEvent* event)
             paths.push_back(url.toLocalFile().toStdString());
     event->acceptProposedAction();
     Guarded([this, paths] { ImportFiles(paths); });
+}
+
+void TMain_Form::IB_InfoExecute()
+{
+    if (IsBusy())
+        return;
+    const std::vector<LibraryRow> rows = SelectedRows();
+    if (rows.size() != 1)
+        return;
+    const std::string path = ImagePathOf(rows[0]);
+    ImageReport report;
+    const ConvertResult read = ReadImageReport(path, report);
+    if (read.io.error == ENOENT) {
+        // As the property command: the file went since the scan.
+        ShowMessage(Msg(47), Msg(3), kErrorBox);
+        IB_ReloadExecute();
+        return;
+    }
+    if (!read.ok()) {
+        ShowMessage(QString::fromStdString(read.problem.empty() ? path + ": " + read.text() : read.problem), Msg(5),
+                    kErrorBox);
+        return;
+    }
+    std::vector<DatFile> dats;
+    const std::vector<std::string> datErrors = LoadDatFolder(DatFolderFor(ImageFolder), dats);
+    TInfo_Form dialog(Msg(120) + " - " + QString::fromStdString(rows[0][kFileNameColumn]),
+                      ImageReportLines(report, dats, datErrors), this);
+    dialog.exec();
 }

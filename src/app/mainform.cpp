@@ -318,6 +318,8 @@ void TMain_Form::BuildActions()
     IB_ExportImage = make("エクスポート…", "エクスポート…", {}, &TMain_Form::IB_ExportImageExecute);
     IB_ImportImage = make("インポート…", "インポート…", {}, &TMain_Form::IB_ImportImageExecute);
     IB_ExportImage->setEnabled(false);
+    IB_Info = make("情報(&I)...", "", {}, &TMain_Form::IB_InfoExecute);
+    IB_Info->setEnabled(false);
     setAcceptDrops(true);
 }
 
@@ -351,6 +353,7 @@ void TMain_Form::BuildMenus()
     PM1->addAction(IB_ExportImage);
     PM1->addSeparator();
     PM1->addAction(IB_Property);
+    PM1->addAction(IB_Info);
     PM1->addAction(IB_Reload);
 
     // The View menu deliberately shows the state of the last update.
@@ -519,7 +522,7 @@ void TMain_Form::ApplyLanguageTexts()
         action->setToolTip(Message(entry + 1));
         entry += 2;
     }
-    for (auto [action, n] : {std::pair{IB_ExportImage, 92}, std::pair{IB_ImportImage, 93}}) {
+    for (auto [action, n] : {std::pair{IB_ExportImage, 92}, std::pair{IB_ImportImage, 93}, std::pair{IB_Info, 119}}) {
         action->setText(Message(n));
         action->setToolTip(Message(n));
     }
@@ -589,6 +592,7 @@ void TMain_Form::UpdateSelectionCommands()
     IB_DeleteImage->setEnabled(selected);
     IB_Property->setEnabled(selected && count == 1);
     IB_ExportImage->setEnabled(selected);
+    IB_Info->setEnabled(selected && count == 1);
 }
 
 // --- keys -------------------------------------------------------------------

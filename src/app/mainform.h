@@ -131,6 +131,8 @@ public:
     // AL1, they check the busy state themselves.
     QAction* IB_ExportImage = nullptr;
     QAction* IB_ImportImage = nullptr;
+    // The information dialog of one image (context menu).
+    QAction* IB_Info = nullptr;
 
     // Life cycle.
     void FormCreate();
@@ -163,6 +165,7 @@ public:
     void IB_ExitExecute();
     void IB_ExportImageExecute();
     void IB_ImportImageExecute();
+    void IB_InfoExecute();
     // Each file becomes one new image per disk it holds, after the property dialog.
     void ImportFiles(const std::vector<std::string>& paths);
 

@@ -9,6 +9,7 @@
 
 #include "cli/clicommands.h"
 #include "cli/console.h"
+#include "cli/exchangecommands.h"
 #include "cli/terminal.h"
 #include "library/imagefile.h"
 #include "media/drivetable.h"
@@ -57,7 +58,8 @@ int main(int argc, char* argv[])
     InstallCancelSignals();
     InitMessages(WindowExecutablePath());
 
-    CLI::App app{"Keeps a library of raw disk images: lists, inspects, creates, restores, edits and deletes them.",
+    CLI::App app{"Keeps a library of raw disk images: lists, inspects, creates, restores, edits and deletes them, "
+                 "hashes and matches them against dat files, imports and exports emulator formats.",
                  "tessarine-cli"};
     app.set_version_flag("--version", "tessarine-cli " TESSARINE_VERSION);
     app.require_subcommand(1);
@@ -104,6 +106,9 @@ int main(int argc, char* argv[])
     edit->add_option("IMAGE", editImage, "file name in the image folder, or a path")->required();
     AddTextOptions(*edit, editTexts, false);
 
+    ExchangeArgs exchange;
+    AddExchangeCommands(app, exchange);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -131,6 +136,8 @@ int main(int argc, char* argv[])
             return DeleteCommand(context, deleteImages);
         if (edit->parsed())
             return EditCommand(context, editImage, editTexts);
+        if (const std::optional<int> status = RunExchangeCommand(context, exchange))
+            return *status;
     } catch (const std::exception& e) {
         // The settings store's own text, or another error no command handles.
         terminal.Box(e.what(), box::OK | box::ICONERROR);

@@ -90,6 +90,14 @@ constexpr BuiltInText kBuiltInTexts[] = {
     {108, "%s: 入力できる長さを超えています。"},
     {109, "ディスクあり"},
     {110, "確認が必要です。--yes を付けると確認なしで続けます。"},
+    // 119-125: the information dialog and the dat match.
+    {119, "情報(&I)..."},
+    {120, "情報"},
+    {121, "ジオメトリ"},
+    {122, "読めないセクタ"},
+    {123, "一致: %s"},
+    {124, "サイズは同じで内容が違います: %s"},
+    {125, "不明"},
 };
 
 // The whole file, or nothing when it is not a regular file of sensible size

@@ -1,0 +1,37 @@
+#pragma once
+// The commands that meet the emulators and the preservation databases:
+// hash, match, import and export, over the same core as the window.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/clicommands.h"
+
+namespace CLI {
+class App;
+}
+
+struct ExchangeArgs {
+    CLI::App* hash = nullptr;
+    CLI::App* match = nullptr;
+    CLI::App* import = nullptr;
+    CLI::App* exportCommand = nullptr;
+    std::vector<std::string> images;   // hash, export
+    std::vector<std::string> matchArgs; // DAT… then IMAGE…
+    std::vector<std::string> files;    // import
+    std::string format;                // export: img, hdm, xdf, fdi, dim, d88
+    std::string to;                    // export: target folder
+    bool json = false;
+};
+
+void AddExchangeCommands(CLI::App& app, ExchangeArgs& args);
+// The exit status of the command given, none when it is none of these.
+std::optional<int> RunExchangeCommand(CliContext& context, const ExchangeArgs& args);
+
+int HashCommand(CliContext& context, const std::vector<std::string>& images, bool json);
+// Arguments that name image files (by content) are images, the others dat
+// files; without images the whole library is matched.
+int MatchCommand(CliContext& context, const std::vector<std::string>& args, bool json);
+int ImportCommand(CliContext& context, const std::vector<std::string>& files);
+int ExportCommand(CliContext& context, const std::vector<std::string>& images, const std::string& format,
+                  const std::string& folder);
