@@ -269,7 +269,8 @@ int ExportCommand(CliContext& context, const std::vector<std::string>& images, c
         ConvertResult r = ExportImage(path, *kind, target, bad, false);
         if (r.io.error == EEXIST) {
             if (terminal.Box(MessageText(94, target), box::YESNO | box::ICONQUESTION) != box::IDYES) {
-                status = status == kExitDone ? kExitCancelled : status;
+                if (status == kExitDone)
+                    status = terminal.unanswered() && !terminal.interrupted() ? kExitUsage : kExitCancelled;
                 continue;
             }
             r = ExportImage(path, *kind, target, bad, true);

@@ -258,4 +258,123 @@ TEST_F(CliEndToEnd, TheLanguageFileBesideTheProgramApplies)
     EXPECT_EQ(run.err.substr(0, run.err.find('\n')), "The device of drive A: was not found.");
 }
 
+// hash, match, import and export need no drive, only the image folder.
+class CliExchange : public CliEndToEnd {
+protected:
+    void SetUp() override
+    {
+        fs::create_directories(images);
+        fs::create_directories(dir.path() + "/config/Orvane");
+        InitMessages((fs::path(TESSARINE_CLI).parent_path() / "tessarine").string());
+        Configure({});
+    }
+
+    // An image of `sectors` sectors of 512 bytes of pattern data; returns its data.
+    std::string Image(const std::string& name, const std::string& title, std::uint32_t sectors = 1440)
+    {
+        ImageTexts texts;
+        texts[kTitle] = title;
+        std::string data(std::size_t{sectors} * 512, '\0');
+        for (std::size_t i = 0; i < data.size(); ++i)
+            data[i] = static_cast<char>((i * 7 + i / 512) & 0xFF);
+        const HeaderBytes header = BuildHeader(texts, 1, 512, sectors);
+        std::ofstream(images + name, std::ios::binary) << std::string(header.begin(), header.end()) << data;
+        return data;
+    }
+
+    // What a shell command prints, its last newline cut.
+    std::string Output(const std::string& command)
+    {
+        EXPECT_EQ(RunCommand(command + " >" + dir.file("shell.txt")), 0) << command;
+        std::string out = dir.read("shell.txt");
+        if (!out.empty() && out.back() == '\n')
+            out.pop_back();
+        return out;
+    }
+};
+
+TEST_F(CliExchange, HashesAreThoseOfTheSystemToolsAndMatchTellsMatchedDifferentUnknown)
+{
+    Image("A.IMG", "GOOD");
+    std::string changed = Image("B.IMG", "CHANGED");
+    changed[1000] ^= 1;
+    std::fstream(images + "B.IMG", std::ios::in | std::ios::out | std::ios::binary).seekp(256 + 1000).put(changed[1000]);
+    Image("C.IMG", "ODD", 1000);
+
+    const CliRun hashed = Run({"hash", "--json", "A.IMG"});
+    ASSERT_EQ(hashed.status, 0) << hashed.err;
+    const auto a = nlohmann::json::parse(hashed.out).at(0);
+    const std::string data = "tail -c +257 " + images + "A.IMG";
+    EXPECT_EQ(a["sha1"], Output(data + " | sha1sum | cut -c1-40"));
+    EXPECT_EQ(a["md5"], Output(data + " | md5sum | cut -c1-32"));
+    EXPECT_EQ(a["crc32"], Output(data + " | python3 -c 'import sys,zlib; print(\"%08x\" % zlib.crc32(sys.stdin.buffer.read()))'"));
+    EXPECT_EQ(a["size"], 737280);
+    EXPECT_EQ(a["geometry"], "2DD 720KB");
+
+    std::ofstream(dir.file("test.dat")) << "<?xml version=\"1.0\"?>\n<datafile><header><name>Test</name></header>\n"
+                                        << "<game name=\"Other (1991)\"><rom name=\"o.img\" size=\"737280\" crc=\"00000000\"/></game>\n"
+                                        << "<game name=\"Good (1990)\"><rom name=\"good.img\" size=\"737280\" crc=\"" << a["crc32"].get<std::string>()
+                                        << "\" sha1=\"" << a["sha1"].get<std::string>() << "\"/></game></datafile>\n";
+    const CliRun matched = Run({"match", "--json", dir.file("test.dat")});
+    ASSERT_EQ(matched.status, 0) << matched.err;
+    const auto results = nlohmann::json::parse(matched.out);
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_EQ(results[0]["result"], "matched");
+    EXPECT_EQ(results[0]["game"], "Good (1990)");
+    EXPECT_EQ(results[1]["result"], "different"); // B: one byte changed
+    EXPECT_EQ(results[2]["result"], "unknown");   // C: no entry of its size
+
+    std::ofstream(dir.file("broken.dat")) << "<datafile><game>";
+    const CliRun broken = Run({"match", dir.file("broken.dat"), "A.IMG"});
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_EQ(broken.out, "");
+    EXPECT_NE(broken.err.find(dir.file("broken.dat") + ": not an XML file"), std::string::npos) << broken.err;
+}
+
+TEST_F(CliExchange, ExportToD88AndImportBackKeepSectorsAndUnreadableOnes)
+{
+    const std::string data = Image("A.IMG", "DISK A");
+    // Sector 5 unreadable: bytes 0xA00-0xBFF of the medium.
+    std::ofstream(images + "A.IMG.map") << "0 +\n0x0 0xA00 +\n0xA00 0x200 -\n0xC00 0xB3400 +\n";
+    const std::string out = dir.path() + "/out";
+    fs::create_directories(out);
+    const CliRun exported = Run({"export", "A.IMG", "--format", "d88", "--to", out});
+    ASSERT_EQ(exported.status, 0) << exported.err;
+    const std::string d88path = out + "/DISK A.d88";
+    EXPECT_EQ(exported.out, d88path + "\n");
+    const std::string d88 = dir.read("out/DISK A.d88");
+    // Statuses of the nine sectors of track 0: the error on sector 5 (R = 6) alone.
+    std::size_t at = static_cast<std::uint8_t>(d88[0x20]) | static_cast<std::uint8_t>(d88[0x21]) << 8;
+    for (int r = 1; r <= 9; ++r, at += 16 + 512)
+        EXPECT_EQ(static_cast<std::uint8_t>(d88[at + 8]), r == 6 ? 0xB0 : 0x00) << "R=" << r;
+
+    // Replacing needs a Yes; the raw names of the PC-98 2HD refuse a 720 KB disk.
+    EXPECT_EQ(Run({"export", "A.IMG", "--format", "d88", "--to", out}).status, 2);
+    EXPECT_EQ(Run({"--yes", "export", "A.IMG", "--format", "d88", "--to", out}).status, 0);
+    EXPECT_EQ(Run({"export", "A.IMG", "--format", "hdm", "--to", out}).status, 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);
+
+    const CliRun imported = Run({"import", d88path});
+    ASSERT_EQ(imported.status, 0) << imported.err;
+    const std::string made = imported.out.substr(0, imported.out.find('\n'));
+    ASSERT_EQ(made.rfind(images + "IMG", 0), 0u) << made;
+    std::ifstream in(made, std::ios::binary);
+    const std::string back((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_TRUE(back.substr(kImageHeaderSize) == data);
+    HeaderBytes header{};
+    std::copy_n(back.begin(), kImageHeaderSize, header.begin());
+    EXPECT_EQ(ReadHeader(header).texts[kTitle], "DISK A");
+    EXPECT_EQ(ReadHeader(header).sectorCount, 1440u);
+    const CliRun report = Run({"hash", "--json", made});
+    EXPECT_EQ(nlohmann::json::parse(report.out).at(0)["unreadable"], nlohmann::json::array({5}));
+
+    // A D88 cut short: a clear error, no image.
+    std::ofstream(dir.file("cut.d88"), std::ios::binary) << d88.substr(0, 0x100);
+    const std::size_t before = ImageFiles().size();
+    const CliRun cut = Run({"import", dir.file("cut.d88")});
+    EXPECT_EQ(cut.status, 1);
+    EXPECT_NE(cut.err.find("the D88 header is cut off"), std::string::npos) << cut.err;
+    EXPECT_EQ(ImageFiles().size(), before);
+}
+
 } // namespace
