@@ -1,7 +1,8 @@
 // Builds the main window as the program does, on the settings of
 // $XDG_CONFIG_HOME, and saves a picture of the screen around it:
-//   tessarine_screenshot OUT.png [--menu]
-// --menu opens the File menu first. Meant for an X server such as Xvfb.
+//   tessarine_screenshot OUT.png [--menu | --info]
+// --menu opens the File menu first; --info the information dialog of the
+// first image. Meant for an X server such as Xvfb.
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -28,6 +29,7 @@ int main(int argc, char* argv[])
     }
     const QString out = QString::fromLocal8Bit(argv[1]);
     const bool openMenu = argc > 2 && std::strcmp(argv[2], "--menu") == 0;
+    const bool openInfo = argc > 2 && std::strcmp(argv[2], "--info") == 0;
 
     const std::string exePath = QCoreApplication::applicationFilePath().toStdString();
     InitMessages(exePath);
@@ -39,6 +41,25 @@ int main(int argc, char* argv[])
 
     int status = 1;
     QTimer::singleShot(400, &form, [&] {
+        if (openInfo && form.LV1->RowCount() > 0) {
+            form.LV1->SelectRow(0);
+            form.UpdateSelectionCommands();
+            QTimer::singleShot(400, &form, [&] {
+                QWidget* dialog = QApplication::activeModalWidget();
+                if (dialog != nullptr) {
+                    const QRect area = dialog->frameGeometry();
+                    status = QGuiApplication::primaryScreen()
+                                     ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+                                     .save(out, "PNG")
+                                 ? 0
+                                 : 1;
+                    dialog->close();
+                }
+                QApplication::quit();
+            });
+            form.IB_InfoExecute();
+            return;
+        }
         if (form.LV1->RowCount() > 1)
             form.LV1->setCurrentIndex(form.LV1->model()->index(1, 0));
         if (openMenu)
