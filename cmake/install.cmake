@@ -13,10 +13,10 @@ set(TESSARINE_ICON_SIZES 16 22 24 32 48 64 128 256)
 set(TESSARINE_UDEV_RULES_DIR lib/udev/rules.d CACHE STRING
     "Folder for the udev rule, relative to the install prefix or absolute")
 
-# The window icon is embedded, so the program shows it also when it runs from
-# the build tree.
-set_target_properties(tessarine PROPERTIES AUTORCC ON)
-target_sources(tessarine PRIVATE ${TESSARINE_DATA}/tessarine.qrc)
+# The program icon is embedded in the window library (windows, about box), so
+# the program shows it also when it runs from the build tree.
+set_target_properties(tessarine_settings_ui PROPERTIES AUTORCC ON)
+target_sources(tessarine_settings_ui PRIVATE ${TESSARINE_DATA}/tessarine.qrc)
 
 install(TARGETS tessarine RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${TESSARINE_DATA}/${TESSARINE_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

@@ -50,3 +50,4 @@ tessarine_ensure_packages() {
 }
 TESSARINE_PACKAGES="$TESSARINE_PACKAGES dpkg-dev desktop-file-utils appstream"  # install and package checks
 TESSARINE_PACKAGES="$TESSARINE_PACKAGES qt6-translations-l10n openbox x11-utils xdotool imagemagick"  # Japanese standard buttons; window tests under a window manager
+TESSARINE_PACKAGES="$TESSARINE_PACKAGES libxcb1-dev"  # empty window captions on X

@@ -5,8 +5,6 @@
 #include <string>
 
 #include <QApplication>
-#include <QDir>
-#include <QIcon>
 #include <QTranslator>
 
 #include "base/hostprocess.h"
@@ -14,6 +12,7 @@
 #include "app/qttranslation.h"
 #include "media/drive.h"
 #include "media/drivetable.h"
+#include "settings/about1.h"
 #include "settings/messages.h"
 #include "settings/msgbox.h"
 #include "settings/regstore.h"
@@ -39,15 +38,6 @@ public:
         }
     }
 };
-
-// Every size embedded from data/icons (data/tessarine.qrc).
-QIcon ProgramIcon()
-{
-    QIcon icon;
-    for (const QFileInfo& file : QDir(QStringLiteral(":/icons")).entryInfoList(QDir::Files))
-        icon.addFile(file.filePath());
-    return icon;
-}
 
 } // namespace
 

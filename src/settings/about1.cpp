@@ -1,5 +1,6 @@
 #include "settings/about1.h"
 
+#include "settings/caption.h"
 #include "settings/fonts.h"
 #include "settings/messages.h"
 #include "settings/messagestring.h"
@@ -8,6 +9,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -15,8 +17,13 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
-#include <QStyle>
 #include <qdrawutil.h>
+
+// The resource of a static library is linked only when named.
+static void LinkIconResource()
+{
+    Q_INIT_RESOURCE(tessarine);
+}
 
 namespace {
 
@@ -68,6 +75,15 @@ void SetTextColour(QLabel* label, const QColor& colour)
 }
 
 } // namespace
+
+QIcon ProgramIcon()
+{
+    LinkIconResource();
+    QIcon icon;
+    for (const QFileInfo& file : QDir(QStringLiteral(":/icons")).entryInfoList(QDir::Files))
+        icon.addFile(file.filePath());
+    return icon;
+}
 
 QString FormatVersion(double version)
 {
@@ -135,7 +151,7 @@ TAbout_Form::TAbout_Form(QWidget* parent, UrlOpener opener)
 
 void TAbout_Form::SetProgramIcon(const QIcon& icon)
 {
-    const QIcon shown = icon.isNull() ? style()->standardIcon(QStyle::SP_DriveFDIcon) : icon;
+    const QIcon shown = icon.isNull() ? ::ProgramIcon() : icon;
     ProgramIcon->setPixmap(shown.pixmap(32, 32).scaled(32, 32));
 }
 
@@ -195,6 +211,8 @@ void TAbout_Form::lblURLClick()
 void TAbout_Form::showEvent(QShowEvent* event)
 {
     FormShow();
+    if (windowTitle().isEmpty())
+        KeepEmptyCaption(*this);
     QDialog::showEvent(event);
 }
 

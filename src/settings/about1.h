@@ -16,6 +16,9 @@ class QPushButton;
 // exactly two decimals (2.02 -> "2.02", 0.5 -> ".50").
 QString FormatVersion(double version);
 
+// The program's own icon in every size the build embeds.
+QIcon ProgramIcon();
+
 class TAbout_Form : public QDialog {
     Q_OBJECT
 public:
@@ -25,7 +28,7 @@ public:
     // opener: how lblURLClick opens the address; empty for the desktop's browser.
     explicit TAbout_Form(QWidget* parent = nullptr, UrlOpener opener = {});
 
-    // The icon drawn at 32 by 32; a null icon gives a floppy-disk picture.
+    // The icon drawn at 32 by 32; a null icon gives the program's own.
     void SetProgramIcon(const QIcon& icon);
 
     // First-show handling: size, version and address texts, language texts.

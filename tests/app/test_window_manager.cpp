@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include "settings/about1.h"
 #include "settings/config.h"
 #include "settings/eliedit.h"
 #include "settings/messages.h"
@@ -131,6 +132,20 @@ private slots:
         QTRY_VERIFY(form.isActiveWindow());
         form.IB_ReloadExecute();
         QCOMPARE(QApplication::focusWidget(), form.LV1);
+    }
+
+    void emptyAboutCaptionStaysEmpty()
+    {
+        exeDir_.write("tessarine.rsl", "[Strings]\n59=\n");
+        InitMessages(exeDir_.file("tessarine"));
+        QVERIFY(LanguageLoaded);
+        TAbout_Form form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const QString id = QString::number(form.winId());
+        QCOMPARE(Run(QStringLiteral("xprop"), {QStringLiteral("-id"), id, QStringLiteral("_NET_WM_NAME")}).trimmed(),
+                 QStringLiteral("_NET_WM_NAME(UTF8_STRING) =")); // no bytes at all
+        InitMessages(exeDir_.file("no-language/tessarine"));
     }
 
 private:

@@ -44,6 +44,9 @@ private slots:
         QCOMPARE(form.font().families().value(0), kBuiltInFace);
         QCOMPARE(form.font().pointSize(), 9);
         QVERIFY(form.lblURL->font().underline());
+        // The program's own icon, not the toolkit's generic one.
+        QCOMPARE(form.ProgramIcon->pixmap().toImage().convertToFormat(QImage::Format_ARGB32),
+                 QImage(QStringLiteral(":/icons/32.png")).convertToFormat(QImage::Format_ARGB32));
 
         // Every text stays inside the panel and clear of its neighbours,
         // whatever face the host substitutes.
