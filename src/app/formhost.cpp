@@ -8,14 +8,14 @@
 
 #include "app/mainform.h"
 #include "library/prop.h"
+#include "media/progress.h"
 #include "settings/messages.h"
 
 namespace {
 
-int BarValue(std::uint32_t value)
-{
-    return static_cast<int>(std::min<std::uint32_t>(value, INT_MAX));
-}
+// Figures show only for transfers long enough to wait for.
+constexpr std::chrono::seconds kFiguresAfter{3};
+constexpr std::chrono::milliseconds kRedrawInterval{500};
 
 } // namespace
 
@@ -62,15 +62,28 @@ void FormCommandHost::Rescan()
     form_.IB_ReloadExecute();
 }
 
-void FormCommandHost::SetProgressRange(std::uint32_t maximum)
+void FormCommandHost::SetProgressRange(std::uint64_t maximum)
 {
-    form_.PB1->setRange(0, BarValue(maximum));
+    maximum_ = maximum;
+    scale_ = maximum / INT_MAX + 1;
+    statusText_ = form_.StatusText();
+    started_ = std::chrono::steady_clock::now();
+    drawn_ = started_;
+    form_.PB1->setRange(0, static_cast<int>(maximum / scale_));
     form_.PB1->setValue(0);
 }
 
-void FormCommandHost::SetProgress(std::uint32_t position)
+void FormCommandHost::SetProgress(std::uint64_t position)
 {
-    form_.PB1->setValue(BarValue(position));
+    form_.PB1->setValue(static_cast<int>(std::min(position, maximum_) / scale_));
+    const auto now = std::chrono::steady_clock::now();
+    if (position == 0 || now - started_ < kFiguresAfter || now - drawn_ < kRedrawInterval)
+        return;
+    drawn_ = now;
+    const ProgressFigures figures{position, maximum_, unitBytes_,
+                                  std::chrono::duration<double>(now - started_).count()};
+    form_.SetStatusText(statusText_ + QStringLiteral("  ") +
+                        QString::fromStdString(ProgressLine(figures, MessageTable[106], 0)));
 }
 
 void FormCommandHost::ProcessMessages()

@@ -2,6 +2,10 @@
 // The main window as the commands see it: its boxes, status panel,
 // progress bar PB1, message pump, cancel flag, busy state, selected rows,
 // the property dialog and the rescan.
+#include <chrono>
+
+#include <QString>
+
 #include "command/commandhost.h"
 
 class TMain_Form;
@@ -18,8 +22,13 @@ public:
     bool AskProperties(ImageTexts& texts) override;
     void Rescan() override;
 
-    void SetProgressRange(std::uint32_t maximum) override;
-    void SetProgress(std::uint32_t position) override;
+    // The bar works on positions scaled into its int range, so that it
+    // reaches its end on media of any size.
+    void SetProgressRange(std::uint64_t maximum) override;
+    // Past a few seconds the status text gets the percentage, the speed
+    // and the time left after the operation's own text.
+    void SetProgress(std::uint64_t position) override;
+    void SetProgressUnit(std::uint32_t bytes) override { unitBytes_ = bytes; }
     void ProcessMessages() override;
     bool CancelRequested() override;
     // The property dialog, captioned with message 39 and all fields empty.
@@ -29,4 +38,10 @@ public:
 
 private:
     TMain_Form& form_;
+    std::uint64_t maximum_ = 0;
+    std::uint64_t scale_ = 1;
+    std::uint32_t unitBytes_ = 0;
+    QString statusText_; // the operation's own text, as it stood at the range
+    std::chrono::steady_clock::time_point started_{};
+    std::chrono::steady_clock::time_point drawn_{};
 };

@@ -38,7 +38,7 @@ QVariant TLibraryModel::data(const QModelIndex& index, int role) const
     if (role == Qt::DisplayRole)
         return Text(index.row(), index.column());
     if (rowData && role != Qt::EditRole)
-        return rowData(Row(index.row()), index.column(), role);
+        return rowData(SourceRow(index.row()), index.column(), role);
     return {};
 }
 

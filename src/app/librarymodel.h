@@ -18,8 +18,8 @@ public:
     using QAbstractTableModel::QAbstractTableModel;
 
     // Extra data of a row for roles other than the displayed text (icons,
-    // tool tips); empty: none.
-    std::function<QVariant(const LibraryRow& row, int column, int role)> rowData;
+    // tool tips), by the row's position in the scan; empty: none.
+    std::function<QVariant(std::uint32_t sourceRow, int column, int role)> rowData;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -37,6 +37,7 @@ public:
 
     // The row shown at viewRow (0 <= viewRow < rowCount()).
     const LibraryRow& Row(int viewRow) const { return rows_[order_[static_cast<std::size_t>(viewRow)]]; }
+    const LibraryRow& RowAtSource(std::uint32_t sourceRow) const { return rows_[sourceRow]; }
     // Its position in the scan's order.
     std::uint32_t SourceRow(int viewRow) const { return order_[static_cast<std::size_t>(viewRow)]; }
     // The text shown in a cell.

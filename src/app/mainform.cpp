@@ -18,12 +18,14 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QStatusBar>
+#include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
 #include <QWindow>
 
 #include "base/cp932.h"
+#include "library/sectormap.h"
 #include "settings/fonts.h"
 #include "settings/messages.h"
 #include "settings/messagestring.h"
@@ -396,6 +398,16 @@ void TMain_Form::BuildList()
     for (const char* caption : kColumnCaptions)
         captions << QString::fromUtf8(caption);
     LV1->Rows()->SetCaptions(captions);
+    // An image that is not whole, or has unreadable sectors, never passes for a good one.
+    LV1->Rows()->rowData = [this](std::uint32_t sourceRow, int column, int role) -> QVariant {
+        if (sourceRow >= Conditions.size() || Conditions[sourceRow].sound())
+            return {};
+        if (role == Qt::DecorationRole && column == 0)
+            return style()->standardIcon(QStyle::SP_MessageBoxWarning);
+        if (role == Qt::ToolTipRole)
+            return ConditionText(sourceRow);
+        return {};
+    };
     LV1->setRootIsDecorated(false);
     LV1->setItemsExpandable(false);
     LV1->setUniformRowHeights(true);
@@ -617,6 +629,30 @@ bool TMain_Form::FormKeyDown(QKeyEvent* event)
 
 // --- list -------------------------------------------------------------------
 
+const ImageCondition& TMain_Form::ConditionOfRow(int viewRow) const
+{
+    return Conditions[LV1->Rows()->SourceRow(viewRow)];
+}
+
+QString TMain_Form::ConditionText(std::uint32_t sourceRow) const
+{
+    const ImageCondition& c = Conditions[sourceRow];
+    QStringList lines;
+    if (!c.complete())
+        lines << QString::fromStdString(
+            MessageText(85, std::to_string(c.sectorsHeld) + "/" + std::to_string(c.sectorCount)));
+    if (c.hasMap) {
+        // Read when the tip is wanted: the scan stays at one look per file.
+        const std::string path = ImagePath(ImageFolder, LV1->Rows()->RowAtSource(sourceRow)[kFileNameColumn]);
+        HeaderBytes header{};
+        SectorMap map;
+        const bool read = ReadHeaderFile(path, header).ok() &&
+                          ReadImageMap(path, ReadHeader(header).bytesPerSector, c.sectorCount, map).ok();
+        lines << QString::fromStdString(MessageText(86, read ? std::to_string(map.count()) : "?"));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
 const LibraryRow& TMain_Form::RowOf(int row) const
 {
     return LV1->Rows()->Row(row);
@@ -733,9 +769,10 @@ void TMain_Form::IB_ReloadExecute()
     SetStatusText(Message(48));
     PumpMessages();
     LV1->Rows()->Clear();
+    Conditions.clear();
     if (!FolderListable(ImageFolder))
         return;
-    LV1->Rows()->Fill(ScanImageFolder(ImageFolder));
+    LV1->Rows()->Fill(ScanImageFolder(ImageFolder, Conditions));
 
     LV1->setUpdatesEnabled(false);
     SortColumn = 0;

@@ -103,6 +103,11 @@ public:
     std::int32_t SortColumn = 0;
     std::int32_t SortDirection = 0;
     bool CancelRequested = false;
+    // What the last scan saw of each image's file, by scan position.
+    std::vector<ImageCondition> Conditions;
+    const ImageCondition& ConditionOfRow(int viewRow) const;
+    // What is wrong with the image at a scan position, one line a fault.
+    QString ConditionText(std::uint32_t sourceRow) const;
 
     // Controls.
     QToolBar* ToolBar1 = nullptr;

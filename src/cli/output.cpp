@@ -4,7 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/progress.h"
+#include "media/progress.h"
 #include "base/cp932.h"
 #include "settings/messages.h"
 

@@ -3,7 +3,7 @@
 #include <cctype>
 
 #include "cli/console.h"
-#include "cli/progress.h"
+#include "media/progress.h"
 #include "settings/messages.h"
 
 namespace {

@@ -84,8 +84,8 @@ public:
     // "path: text": a run may name many files.
     std::string AboutFile(const std::string& path, const std::string& text) const override;
 
-    void SetProgressRange(std::uint32_t maximum) override { terminal_.SetProgressRange(maximum); }
-    void SetProgress(std::uint32_t position) override { terminal_.SetProgress(position); }
+    void SetProgressRange(std::uint64_t maximum) override { terminal_.SetProgressRange(maximum); }
+    void SetProgress(std::uint64_t position) override { terminal_.SetProgress(position); }
     void SetProgressUnit(std::uint32_t bytes) override { terminal_.SetUnitBytes(bytes); }
     void ProcessMessages() override {}
     bool CancelRequested() override;

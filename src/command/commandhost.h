@@ -34,6 +34,14 @@ public:
     virtual bool AskProperties(ImageTexts& texts) = 0;
     // Rescans the image folder into the list.
     virtual void Rescan() = 0;
+    // Restoration: the status text while a medium is read back, set by the
+    // command for each medium.
+    std::string verifyingText;
+    void Verifying() override
+    {
+        SetStatusText(verifyingText);
+        ProcessMessages();
+    }
     // The text of a box about one file: the window has the row selected and
     // shows the text alone; a terminal names the file.
     virtual std::string AboutFile(const std::string& path, const std::string& text) const

@@ -1,5 +1,6 @@
 // Image creation and restoration as commands: the dialogue with the user
 // around the copy loops of media/.
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 
@@ -65,6 +66,33 @@ void DeleteUnfinishedImage(CommandHost& host, const std::string& path)
         std::filesystem::remove(MapPathOf(path), ec);
     if (ec)
         host.Box(path + ": " + ec.message(), Msg(5), kError);
+}
+
+// Every image of a restore run, checked before the first medium is asked
+// for: a broken one is named and nothing is written; images with
+// unreadable sectors are written only when the user says so.
+bool ImagesFitForRestore(CommandHost& host, const std::vector<ImageEntry>& entries)
+{
+    std::string broken, holes;
+    for (const ImageEntry& entry : entries) {
+        const std::string name = Cp932ToUtf8(entry.row[kTitle]) + " (" + entry.row[kFileNameColumn] + ")";
+        const RestoreCheck check = CheckImageForRestore(entry.path);
+        if (!check.status.ok()) {
+            const ImageCondition& c = check.condition;
+            const std::string why =
+                check.status.error == ENODATA && c.sectorCount != 0
+                    ? Msg(85, std::to_string(c.sectorsHeld) + "/" + std::to_string(c.sectorCount))
+                    : check.status.message();
+            broken += "\r\n" + name + ": " + why;
+        } else if (check.unreadable != 0) {
+            holes += "\r\n" + name + ": " + Msg(86, std::to_string(check.unreadable));
+        }
+    }
+    if (!broken.empty()) {
+        host.Box(Msg(87, broken), Msg(5), kError);
+        return false;
+    }
+    return holes.empty() || host.Box(Msg(88, holes), Msg(4), mb::YESNO | mb::ICONWARNING | kStyle) == mb::IDYES;
 }
 
 CommandResult Outcome(CommandOutcome outcome, TransferResult transfer = {})
@@ -152,11 +180,14 @@ CommandResult RestoreImagesCommand(CommandHost& host, const DriveFactory& makeDr
 
     // In list order; the list is disabled, so the selection stays as it was.
     const std::vector<ImageEntry> entries = host.SelectedImages();
+    if (!ImagesFitForRestore(host, entries))
+        return Outcome(CommandOutcome::Failed);
     std::size_t processed = 0;
     for (const ImageEntry& entry : entries) {
         ++processed;
         // The scan already trimmed the title's bytes.
         host.SetStatusText(Msg(41, Cp932ToUtf8(entry.row[kTitle])));
+        host.verifyingText = Msg(89, Cp932ToUtf8(entry.row[kTitle]));
         host.ProcessMessages();
 
         if (const CommandOutcome waited = WaitForMedium(host, *drives, drive); waited != CommandOutcome::Done)
@@ -167,6 +198,12 @@ CommandResult RestoreImagesCommand(CommandHost& host, const DriveFactory& makeDr
         if (transfer.outcome == kTransferCancelled) {
             host.Box(Msg(36), Msg(3), mb::OK | mb::ICONWARNING | kStyle);
             return Outcome(CommandOutcome::Cancelled, std::move(transfer));
+        }
+        if (transfer.differing != 0) {
+            // Written, but not what the image holds: never "restored correctly".
+            host.Box(Msg(90, std::to_string(transfer.firstDiffering) + " / " + std::to_string(transfer.differing)),
+                     Msg(5), kError);
+            return Outcome(CommandOutcome::Failed, std::move(transfer));
         }
         if (transfer.outcome == kTransferFailed) {
             host.Box(Msg(42), Msg(3), mb::OK | mb::ICONERROR | kStyle);

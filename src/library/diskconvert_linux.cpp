@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "library/badmap.h"
+#include "library/sectormap.h"
 #include "library/newname.h"
 #include "base/fdio_linux.h"
 
@@ -249,20 +249,20 @@ ConvertResult WriteImportedImage(const std::string& folder, const ForeignDisk& d
     if (IoStatus w = WriteAllAt(out.fd(), header, 0, EIO); !w.ok())
         return fail(ConvertResult::Io(w));
     if (!disk.disk.unreadable.empty()) {
-        const std::string map = FormatBadSectorMap(disk.disk.unreadable, bps, bytes);
-        UniqueFd m(OpenRetrying(path + ".map", O_WRONLY | O_CREAT | O_TRUNC, 0666));
+        const std::string map = FormatMapfile(SectorMap::FromSectors(disk.disk.unreadable), bps, bytes / bps);
+        UniqueFd m(OpenRetrying(MapPathOf(path), O_WRONLY | O_CREAT | O_TRUNC, 0666));
         if (!m)
             return fail(ConvertResult::Io(IoStatus::Fail(errno)));
         IoStatus w = WriteAll(m.get(), std::span(reinterpret_cast<const std::uint8_t*>(map.data()), map.size()), EIO);
         if (w.ok() && ::close(m.release()) != 0)
             w = IoStatus::Fail(errno);
         if (!w.ok()) {
-            ::unlink((path + ".map").c_str());
+            ::unlink((MapPathOf(path)).c_str());
             return fail(ConvertResult::Io(w));
         }
     }
     if (IoStatus c = out.Commit(true); !c.ok()) {
-        ::unlink((path + ".map").c_str());
+        ::unlink((MapPathOf(path)).c_str());
         return fail(ConvertResult::Io(c));
     }
     imagePath = path;

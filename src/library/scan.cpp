@@ -42,3 +42,15 @@ std::string ImagePath(const std::string& folder, const std::string& fileName)
         return folder + fileName;
     return folder + "/" + fileName;
 }
+
+ImageCondition ConditionOf(const HeaderBytes& header, std::uint64_t fileSize, bool hasMap)
+{
+    const ImageHeader h = ReadHeader(header);
+    ImageCondition c;
+    c.sectorCount = h.sectorCount;
+    c.hasMap = hasMap;
+    // A header with no sector size holds nothing whole.
+    if (h.bytesPerSector != 0 && fileSize > kImageHeaderSize)
+        c.sectorsHeld = (fileSize - kImageHeaderSize) / h.bytesPerSector;
+    return c;
+}

@@ -24,6 +24,25 @@ using LibraryRow = std::array<std::string, kColumnCount>;
 // silently, hidden files included in the listing.
 std::vector<LibraryRow> ScanImageFolder(const std::string& folder);
 
+// What the scan sees of an image beyond its texts: whether the file holds
+// every sector its header counts (a creation that was killed leaves one
+// that does not), and whether a map of unreadable sectors lies beside it.
+struct ImageCondition {
+    std::uint64_t sectorsHeld = 0; // whole sectors after the header
+    std::uint32_t sectorCount = 0; // sectors the header counts
+    bool hasMap = false;
+
+    bool complete() const { return sectorsHeld >= sectorCount; }
+    bool sound() const { return complete() && !hasMap; }
+};
+
+ImageCondition ConditionOf(const HeaderBytes& header, std::uint64_t fileSize, bool hasMap);
+
+// The same scan; conditions[i] tells about row i. Costs no system call
+// beyond the plain scan: sizes come from the listing's look at each file,
+// maps from the names listed.
+std::vector<LibraryRow> ScanImageFolder(const std::string& folder, std::vector<ImageCondition>& conditions);
+
 // The row of a file whose first 256 bytes are `header`; none when the bytes
 // do not begin with the image magic.
 std::optional<LibraryRow> RowFromHeader(const HeaderBytes& header, std::string_view fileName);

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstring>
 #include <memory>
+#include <string_view>
+#include <unordered_set>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
@@ -86,17 +88,16 @@ Listing ListCandidates(int dirFd)
 
 // Type and size only: a network file system need not fetch the rest of
 // the attributes, nor revalidate what it has cached.
-bool ListedAsHeaderSizedFile(int dirFd, const char* name)
+bool ListedAsHeaderSizedFile(int dirFd, const char* name, std::uint64_t& size)
 {
     struct statx listed;
     if (statx(dirFd, name, AT_STATX_DONT_SYNC, STATX_TYPE | STATX_SIZE, &listed) != 0)
         return false; // dangling links and link loops fail here and are skipped
+    size = listed.stx_size;
     return S_ISREG(listed.stx_mode) && listed.stx_size >= kImageHeaderSize;
 }
 
-} // namespace
-
-std::vector<LibraryRow> ScanImageFolder(const std::string& folder)
+std::vector<LibraryRow> Scan(const std::string& folder, std::vector<ImageCondition>* conditions)
 {
     std::vector<LibraryRow> rows;
     const std::string dirPath = ImagePath(folder, {});
@@ -105,15 +106,37 @@ std::vector<LibraryRow> ScanImageFolder(const std::string& folder)
         return rows;
     Listing listing = ListCandidates(dirFd.get());
     rows.reserve(std::min<std::size_t>(listing.starts.size(), kRowReserveLimit));
+    std::unordered_set<std::string_view> maps;
+    if (conditions) {
+        for (std::size_t start : listing.starts) {
+            const std::string_view name(listing.names.c_str() + start);
+            if (name.ends_with(".map"))
+                maps.insert(name.substr(0, name.size() - 4));
+        }
+    }
     HeaderBytes header;
+    std::uint64_t size = 0;
     for (std::size_t start : listing.starts) {
         const char* name = listing.names.c_str() + start;
-        if (!ListedAsHeaderSizedFile(dirFd.get(), name))
+        if (!ListedAsHeaderSizedFile(dirFd.get(), name, size))
             continue;
         if (!ReadListedHeader(dirFd.get(), name, header))
             continue;
-        if (auto row = RowFromHeader(header, name))
+        if (auto row = RowFromHeader(header, name)) {
             rows.push_back(std::move(*row));
+            if (conditions)
+                conditions->push_back(ConditionOf(header, size, maps.contains(name)));
+        }
     }
     return rows;
+}
+
+} // namespace
+
+std::vector<LibraryRow> ScanImageFolder(const std::string& folder) { return Scan(folder, nullptr); }
+
+std::vector<LibraryRow> ScanImageFolder(const std::string& folder, std::vector<ImageCondition>& conditions)
+{
+    conditions.clear();
+    return Scan(folder, &conditions);
 }

@@ -1,5 +1,6 @@
 #include "library/sectormap.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -23,6 +24,26 @@ bool SectorMap::contains(std::uint64_t sector) const
         if (sector >= r.first && sector - r.first < r.count)
             return true;
     return false;
+}
+
+SectorMap SectorMap::FromSectors(std::vector<std::uint64_t> sectors)
+{
+    std::sort(sectors.begin(), sectors.end());
+    sectors.erase(std::unique(sectors.begin(), sectors.end()), sectors.end());
+    SectorMap map;
+    for (std::uint64_t s : sectors)
+        map.Add(s);
+    return map;
+}
+
+std::vector<std::uint64_t> SectorMap::Sectors() const
+{
+    std::vector<std::uint64_t> out;
+    out.reserve(count_);
+    for (const SectorRun& r : runs_)
+        for (std::uint64_t i = 0; i < r.count; ++i)
+            out.push_back(r.first + i);
+    return out;
 }
 
 std::string MapPathOf(const std::string& imagePath) { return imagePath + ".map"; }
@@ -84,9 +105,12 @@ std::string FormatMapfile(const SectorMap& map, std::uint32_t bytesPerSector, st
     const std::uint64_t bps = bytesPerSector;
     std::uint64_t next = 0; // first sector not yet described
     for (const SectorRun& r : map.runs()) {
+        if (r.first >= sectorCount)
+            break;
+        const std::uint64_t end = std::min(r.first + r.count, sectorCount);
         Block(out, next * bps, (r.first - next) * bps, '+');
-        Block(out, r.first * bps, r.count * bps, '-');
-        next = r.first + r.count;
+        Block(out, r.first * bps, (end - r.first) * bps, '-');
+        next = end;
     }
     Block(out, next * bps, (sectorCount - next) * bps, '+');
     return out;

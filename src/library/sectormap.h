@@ -29,6 +29,11 @@ public:
     const std::vector<SectorRun>& runs() const { return runs_; }
     bool contains(std::uint64_t sector) const;
 
+    // The same map from sector indexes in any order, repeats allowed.
+    static SectorMap FromSectors(std::vector<std::uint64_t> sectors);
+    // Every sector the map lists, ascending.
+    std::vector<std::uint64_t> Sectors() const;
+
 private:
     std::vector<SectorRun> runs_;
     std::uint64_t count_ = 0;
@@ -38,7 +43,8 @@ private:
 std::string MapPathOf(const std::string& imagePath);
 
 // The mapfile text for a medium of sectorCount sectors of bytesPerSector
-// bytes. Each comment becomes a "# " line at the top.
+// bytes; sectors beyond the medium are left out. Each comment becomes a
+// "# " line at the top.
 std::string FormatMapfile(const SectorMap& map, std::uint32_t bytesPerSector, std::uint64_t sectorCount,
                           const std::vector<std::string>& comments = {});
 

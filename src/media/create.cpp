@@ -58,11 +58,13 @@ public:
                 end = {TransferFailure(FailureSource::ImageFile, st), true};
                 return false;
             }
+            hasher_.Update(data);
         }
         return true;
     }
 
     const SectorMap& map() const { return map_; }
+    DataHashes Hashes() { return hasher_.Finish(); }
 
 private:
     bool ReadOneByOne(std::uint32_t first, std::uint32_t n, std::span<std::uint8_t> data, CopyEnd& end)
@@ -100,10 +102,19 @@ private:
     std::uint32_t bps_;
     bool keepGoing_ = false;
     SectorMap map_;
+    DataHasher hasher_;
 };
 
-// The map beside the image, written to storage; a clean image has none.
-IoStatus WriteMap(const std::string& path, const SectorMap& map, std::uint32_t bps, std::uint32_t count)
+// The hashes as the map's comment lines.
+std::vector<std::string> HashComments(const DataHashes& hashes)
+{
+    return {"crc32 " + hashes.crc32, "md5 " + hashes.md5, "sha1 " + hashes.sha1};
+}
+
+} // namespace
+
+IoStatus WriteMap(const std::string& path, const SectorMap& map, std::uint32_t bps, std::uint32_t count,
+                  const DataHashes& hashes)
 {
     const std::string mapPath = MapPathOf(path);
     if (map.empty()) {
@@ -115,11 +126,13 @@ IoStatus WriteMap(const std::string& path, const SectorMap& map, std::uint32_t b
     auto file = CreateImageFile(mapPath, st);
     if (!file)
         return st;
-    const std::string text = FormatMapfile(map, bps, count);
+    const std::string text = FormatMapfile(map, bps, count, HashComments(hashes));
     if (st = file->Append({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}); !st.ok())
         return st;
     return file->Finish();
 }
+
+namespace {
 
 // Steps from the allocation query to the end of the copy.
 CopyEnd CopySectors(DriveAccess& drive, char letter, const ImageTexts& texts, const std::string& path,
@@ -156,11 +169,12 @@ CopyEnd CopySectors(DriveAccess& drive, char letter, const ImageTexts& texts, co
 
     if (st = file->Finish(); !st.ok())
         return {TransferFailure(FailureSource::ImageFile, st), true};
-    if (st = WriteMap(path, reader.map(), bps, count); !st.ok())
+    TransferResult done = TransferDone();
+    done.hashes = reader.Hashes();
+    if (st = WriteMap(path, reader.map(), bps, count, done.hashes); !st.ok())
         return {TransferFailure(FailureSource::ImageFile, st), true};
     if (st = device.Release(); !st.ok())
         return {TransferFailure(FailureSource::Drive, st), true};
-    TransferResult done = TransferDone();
     done.unreadable = reader.map().count();
     return {done};
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "library/sectormap.h"
 #include "media/drive.h"
 #include "media/transfer.h"
 
@@ -37,6 +38,11 @@ inline constexpr int kReadAttempts = 3;
 // Sectors per read request: one track for the usual floppy formats (18 for
 // a 1.44 MB disk), else as many as make 1 MiB, never more than the medium.
 std::uint32_t ReadRequestSectors(std::uint64_t totalSectors, std::uint32_t bytesPerSector);
+
+// Writes the map beside the image at path, with the data's hashes as
+// comments, to storage; an empty map removes one left from before.
+IoStatus WriteMap(const std::string& path, const SectorMap& map, std::uint32_t bytesPerSector,
+                  std::uint32_t sectorCount, const DataHashes& hashes);
 
 TransferResult CreateFromDriveNT(DriveAccess& drive, char letter, const std::string& path, CreationHost& host);
 TransferResult CreateFromDrive9x(DriveAccess& drive, char letter, const std::string& path, CreationHost& host);

@@ -65,7 +65,7 @@ private:
 
 // One turn of a copy loop, before the step at position: the progress bar,
 // pending window messages (Esc among them), then the cancel test.
-inline bool CancelledBefore(TransferHost& host, std::uint32_t position)
+inline bool CancelledBefore(TransferHost& host, std::uint64_t position)
 {
     host.SetProgress(position);
     host.ProcessMessages();

@@ -46,6 +46,9 @@ public:
     // Writes `count` sectors from `data` starting at sector `first`;
     // data.size() is count * bytes per sector. Short writes are failures.
     virtual IoStatus WriteSectors(std::uint64_t first, std::uint32_t count, std::span<const std::uint8_t> data) = 0;
+    // Forces what was written to the medium and drops what the host keeps
+    // of it, so that reads that follow come from the medium itself.
+    virtual IoStatus Flush() { return IoStatus::Ok(); }
     // Unlock (result not examined by callers).
     virtual void Unlock() = 0;
     // Flush what was written and release the device; reports a failed flush.

@@ -316,6 +316,19 @@ public:
         return WriteAt(medium_, buffer_, first * sectorSize, data);
     }
 
+    IoStatus Flush() override
+    {
+        if (closed_)
+            return IoStatus::Fail(EBADF);
+        if (written_ && ::fsync(medium_.fd.get()) != 0)
+            return LastError();
+        // Block devices are read with O_DIRECT; a file's cached pages must go.
+        if (!medium_.block)
+            if (const int e = ::posix_fadvise(medium_.fd.get(), 0, 0, POSIX_FADV_DONTNEED); e != 0)
+                return IoStatus::Fail(e);
+        return IoStatus::Ok();
+    }
+
     void Unlock() override
     {
         exclusive_.reset();

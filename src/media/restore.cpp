@@ -1,9 +1,13 @@
 #include "media/restore.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <vector>
 
 #include "library/imagefile.h"
+#include "library/sectormap.h"
+#include "media/create.h"
 #include "media/devicesession.h"
 
 namespace {
@@ -20,9 +24,59 @@ bool MediumHolds(DriveAccess& drive, char letter, const ImageSectors& image)
            std::uint64_t{image.sectorCount} * image.bytesPerSector;
 }
 
+// Reads the medium back past the host's cache and compares it with the
+// image, sector by sector; hashes the image's data on the way. A sector
+// that cannot be read back counts as differing: it is not known to be right.
+CopyEnd VerifyMedium(DeviceSession& device, const std::string& path, TransferHost& host)
+{
+    ImageSectors image;
+    IoStatus st;
+    auto file = OpenImageForRestore(path, image, st);
+    if (!file)
+        return {TransferFailure(FailureSource::ImageFile, st)};
+    host.Verifying();
+    host.SetProgressRange(image.sectorCount);
+    host.SetProgressUnit(image.bytesPerSector);
+    const std::uint32_t bps = image.bytesPerSector;
+    const std::uint32_t perRequest = ReadRequestSectors(image.sectorCount, bps);
+    std::vector<std::uint8_t> expected(std::size_t{perRequest} * bps);
+    std::vector<std::uint8_t> actual(expected.size());
+    DataHasher hasher;
+    TransferResult result = TransferDone();
+    bool cancelled = false;
+    for (std::uint32_t first = 0; first < image.sectorCount; first += perRequest) {
+        // A difference found before Esc still stands.
+        if ((cancelled = CancelledBefore(host, first)))
+            break;
+        const std::uint32_t n = std::min(perRequest, image.sectorCount - first);
+        const std::span<std::uint8_t> want(expected.data(), std::size_t{n} * bps);
+        const std::span<std::uint8_t> got(actual.data(), want.size());
+        if (st = file->Read(want); !st.ok())
+            return {TransferFailure(FailureSource::ImageFile, st)};
+        hasher.Update(want);
+        const bool whole = device->ReadSectors(first, n, got).ok();
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const std::size_t at = std::size_t{i} * bps;
+            const bool same = (whole || device->ReadSector(first + i, got.subspan(at, bps)).ok()) &&
+                              std::equal(want.begin() + at, want.begin() + at + bps, got.begin() + at);
+            if (!same && result.differing++ == 0)
+                result.firstDiffering = first + i;
+        }
+    }
+    if (result.differing != 0) {
+        result.outcome = kTransferFailed;
+        result.source = FailureSource::Drive;
+        result.status = IoStatus::Fail(EIO);
+        return {result, true};
+    }
+    if (!cancelled)
+        result.hashes = hasher.Finish();
+    return {result};
+}
+
 // Steps from opening the drive to the end of the copy.
-CopyEnd CopyToMedium(DriveAccess& drive, char letter, ImageFileReader& file, const ImageSectors& image,
-                     TransferHost& host, bool ntFamily)
+CopyEnd CopyToMedium(DriveAccess& drive, char letter, const std::string& path, ImageFileReader& file,
+                     const ImageSectors& image, TransferHost& host, bool ntFamily)
 {
     DeviceSession device(host);
     IoStatus st = device.Open(drive, letter, true, ntFamily);
@@ -45,9 +99,16 @@ CopyEnd CopyToMedium(DriveAccess& drive, char letter, ImageFileReader& file, con
             return {TransferFailure(FailureSource::Drive, st), failureStands};
     }
     // What the device could not flush is not on the medium.
+    if (st = device->Flush(); !st.ok())
+        return {TransferFailure(FailureSource::Drive, st)};
+    if (host.CancelRequested())
+        return {TransferDone()};
+    CopyEnd verified = VerifyMedium(device, path, host);
+    if (verified.result.outcome != kTransferDone)
+        return verified;
     if (st = device.Release(); !st.ok())
         return {TransferFailure(FailureSource::Drive, st)};
-    return {TransferDone()};
+    return verified;
 }
 
 TransferResult Restore(DriveAccess& drive, char letter, const std::string& path, TransferHost& host, bool ntFamily)
@@ -59,7 +120,7 @@ TransferResult Restore(DriveAccess& drive, char letter, const std::string& path,
         return TransferFailure(FailureSource::ImageFile, st);
     if (!MediumHolds(drive, letter, image))
         return TransferFailure(FailureSource::Drive, IoStatus::Fail(ENOSPC));
-    return Conclude(CopyToMedium(drive, letter, *file, image, host, ntFamily), host);
+    return Conclude(CopyToMedium(drive, letter, path, *file, image, host, ntFamily), host);
 }
 
 } // namespace
@@ -110,4 +171,29 @@ TransferResult RestoreToDrive(DriveAccess& drive, char letter, const std::string
 {
     return drive.IsNtFamily() ? RestoreToDriveNT(drive, letter, path, host)
                               : RestoreToDrive9x(drive, letter, path, host);
+}
+
+RestoreCheck CheckImageForRestore(const std::string& path)
+{
+    RestoreCheck check;
+    if (auto file = OpenImageForRestore(path, check.sectors, check.status); !file) {
+        if (check.status.error == ENODATA) {
+            // Too short: say how much of it is there.
+            HeaderBytes header{};
+            std::error_code ec;
+            const std::uint64_t size = std::filesystem::file_size(path, ec);
+            if (!ec && ReadHeaderFile(path, header).ok())
+                check.condition = ConditionOf(header, size, false);
+        }
+        return check;
+    }
+    check.condition = {check.sectors.sectorCount, check.sectors.sectorCount, false};
+    SectorMap map;
+    const IoStatus st = ReadImageMap(path, check.sectors.bytesPerSector, check.sectors.sectorCount, map);
+    if (st.error != ENOENT) {
+        check.condition.hasMap = true;
+        // A map no one can read vouches for no sector.
+        check.unreadable = st.ok() ? map.count() : check.sectors.sectorCount;
+    }
+    return check;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "library/datahash.h"
 #include "library/imagefile.h"
 #include "media/drive.h"
 
@@ -32,6 +33,9 @@ struct TransferResult {
     // image after writing, and the first of them.
     std::uint64_t differing = 0;
     std::uint64_t firstDiffering = 0;
+    // CRC32, MD5 and SHA-1 of the sector data, when the transfer ended with
+    // every sector known (hashes.size is then the data's length).
+    DataHashes hashes;
 
     std::string errorText() const { return status.message(); }
 };
@@ -43,8 +47,8 @@ public:
     virtual ~TransferHost() = default;
 
     // Progress bar: minimum 0, the given maximum, position 0.
-    virtual void SetProgressRange(std::uint32_t maximum) = 0;
-    virtual void SetProgress(std::uint32_t position) = 0;
+    virtual void SetProgressRange(std::uint64_t maximum) = 0;
+    virtual void SetProgress(std::uint64_t position) = 0;
     // The bytes one step of progress stands for (a sector), for a front end
     // that shows speed.
     virtual void SetProgressUnit(std::uint32_t bytes) { (void)bytes; }
@@ -52,6 +56,8 @@ public:
     virtual void ProcessMessages() = 0;
     // The main window's cancel flag; the loops only read it.
     virtual bool CancelRequested() = 0;
+    // Restoration: the medium is being read back to compare it with the image.
+    virtual void Verifying() {}
 };
 
 class CreationHost : public TransferHost {

@@ -410,7 +410,8 @@ private slots:
                              std::uint8_t b, std::uint8_t c) {
             auto written = [&](const char* title, std::uint8_t fill) {
                 return [&p, &form, title, fill](const RecordedBox&) {
-                    QCOMPARE(form.StatusText(), Msg(41, title));
+                    // The last step of each medium is its read-back.
+                    QCOMPARE(form.StatusText(), Msg(89, title));
                     QVERIFY(Filled(p.memory.media['A'].bytes, fill));
                     QCOMPARE(p.memory.log.back(), std::string("eject A"));
                 };
@@ -482,7 +483,10 @@ private slots:
                  p.form->IB_ReloadExecute();
                  p.selectAll();
              },
-             {Box(Msg(42), Msg(3), mb::OK | mb::ICONERROR, mb::IDOK)}, 0x00, 1},
+             // Refused before a medium is asked for, so nothing is ejected.
+             {Box(Msg(87, "\r\nDISK 1 (a.img): " + IoStatus::Fail(EINVAL).message()), Msg(5),
+                  mb::OK | mb::ICONERROR, mb::IDOK)},
+             0x00, 0},
         };
         for (const Case& c : cases) {
             Profile p;

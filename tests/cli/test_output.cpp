@@ -4,7 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/output.h"
-#include "cli/progress.h"
+#include "media/progress.h"
 
 TEST(ProgressLine, BarPercentSpeedAndTimeLeft)
 {

@@ -26,7 +26,7 @@ public:
     std::vector<unsigned> flags; // of each box
     int pumps = 0;
     bool cancel = false;
-    std::uint32_t progress = 0;
+    std::uint64_t progress = 0;
 
     int Box(const std::string& text, const std::string& caption, unsigned f) override;
     void SetStatusText(const std::string& text) override { seen.push_back("status " + text); }
@@ -35,8 +35,8 @@ public:
     std::vector<ImageEntry> SelectedImages() override { return selected; }
     bool AskProperties(ImageTexts& t) override;
     void Rescan() override { seen.push_back("rescan"); }
-    void SetProgressRange(std::uint32_t) override { progress = 0; }
-    void SetProgress(std::uint32_t position) override { progress = position; }
+    void SetProgressRange(std::uint64_t) override { progress = 0; }
+    void SetProgress(std::uint64_t position) override { progress = position; }
     void ProcessMessages() override;
     bool CancelRequested() override { return cancel; }
     bool AskImageTexts(ImageTexts& t) override;

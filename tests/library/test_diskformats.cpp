@@ -1,4 +1,4 @@
-#include "library/badmap.h"
+#include "library/sectormap.h"
 #include "library/diskconvert.h"
 #include "library/diskformats.h"
 #include "library/geometry.h"
@@ -218,7 +218,7 @@ TEST(DiskFormats, D88HeaderSectorHeadersAndUnreadableSectors)
     EXPECT_NE(map.find("0x00000000  0x00000400  -\n0x00000400  0x00004000  +\n0x00004400  0x00000400  -\n"),
               std::string::npos)
         << map;
-    EXPECT_EQ(ParseBadSectorMap(map, 1024), bad);
+    EXPECT_EQ(ParseMapfile(map, 1024, g.SectorCount())->Sectors(), bad);
 }
 
 TEST(DiskFormats, SeveralDisksInOneD88FileBecomeSeveralImages)

@@ -233,3 +233,40 @@ TEST(Sort, RowOrderIsStableInBothDirections)
     SortRowOrder({}, none, byTitle(+1));
     EXPECT_THAT(none, IsEmpty());
 }
+
+namespace {
+
+// Whatever a killed creation or a rescue left, the scan tells it from the
+// listing: a file short of its header's sector count, a map beside it.
+TEST(Scan, ConditionsTellShortImagesAndImagesWithAMap)
+{
+    TempDir dir;
+    auto image = [](std::uint32_t sectors, std::size_t dataBytes) {
+        const HeaderBytes h = BuildHeader({"T", "", "", "", "", ""}, 1, 512, sectors);
+        return std::string(h.begin(), h.end()) + std::string(dataBytes, '\x5A');
+    };
+    dir.write("whole.img", image(4, 4 * 512));
+    dir.write("cut.img", image(4, 3 * 512 + 511)); // killed part way through its fourth sector
+    dir.write("holes.img", image(4, 4 * 512));
+    dir.write("holes.img.map", "# Mapfile\n0x0 +\n0x0 0x800 +\n");
+    dir.write("stray.map", "not an image's map");
+    std::vector<ImageCondition> conditions;
+    const std::vector<LibraryRow> rows = ScanImageFolder(dir.path(), conditions);
+    ASSERT_EQ(rows.size(), 3u);
+    ASSERT_EQ(conditions.size(), rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const std::string& name = rows[i][kFileNameColumn];
+        SCOPED_TRACE(name);
+        const ImageCondition& c = conditions[i];
+        EXPECT_EQ(c.sectorCount, 4u);
+        EXPECT_EQ(c.sectorsHeld, name == "cut.img" ? 3u : 4u);
+        EXPECT_EQ(c.complete(), name != "cut.img");
+        EXPECT_EQ(c.hasMap, name == "holes.img");
+        EXPECT_EQ(c.sound(), name == "whole.img");
+    }
+    // A header that counts no sector size holds nothing whole.
+    HeaderBytes zero = BuildHeader({"T", "", "", "", "", ""}, 1, 0, 4);
+    EXPECT_FALSE(ConditionOf(zero, 256 + 4096, false).complete());
+}
+
+} // namespace

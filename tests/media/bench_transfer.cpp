@@ -36,8 +36,8 @@ namespace fs = std::filesystem;
 
 class NullHost : public CreationHost {
 public:
-    void SetProgressRange(std::uint32_t) override {}
-    void SetProgress(std::uint32_t) override {}
+    void SetProgressRange(std::uint64_t) override {}
+    void SetProgress(std::uint64_t) override {}
     void ProcessMessages() override {}
     bool CancelRequested() override { return false; }
     bool AskKeepUnreadable(std::uint64_t) override { return false; }

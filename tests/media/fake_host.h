@@ -18,16 +18,18 @@ public:
     std::optional<int> escAtPump;
     bool cancel = false;
 
-    std::uint32_t progressMax = 0;
-    std::vector<std::uint32_t> positions; // every SetProgress, in order
+    std::uint64_t progressMax = 0;
+    std::vector<std::uint64_t> positions; // every SetProgress, in order
     int pumps = 0;
+    int verifications = 0; // read-backs begun
 
-    void SetProgressRange(std::uint32_t maximum) override
+    void SetProgressRange(std::uint64_t maximum) override
     {
         progressMax = maximum;
         positions.push_back(0);
     }
-    void SetProgress(std::uint32_t position) override { positions.push_back(position); }
+    void SetProgress(std::uint64_t position) override { positions.push_back(position); }
+    void Verifying() override { ++verifications; }
     void ProcessMessages() override
     {
         ++pumps;

@@ -211,11 +211,13 @@ TEST_F(Restoration, GroupedWriterSplitsTheSectorsIntoEqualRequests)
         EXPECT_EQ(CountLogged(drive, "write "), static_cast<int>(c.requests));
         EXPECT_TRUE(Logged(drive, "write " + std::to_string(c.sectors - c.perCall) + " " + std::to_string(c.perCall)));
         EXPECT_FALSE(Logged(drive, "lock"));
-        // Progress: range, then 0, n, 2n, ... before each request, then 0.
-        ASSERT_EQ(host.positions.size(), c.requests + 2);
+        // Progress: range, then 0, n, 2n, ... before each request; then
+        // the read-back, one turn per read request.
+        const std::uint32_t readBacks = (c.sectors + 2047) / 2048;
+        ASSERT_EQ(host.positions.size(), c.requests + 1 + readBacks + 2);
         for (std::uint32_t i = 0; i < c.requests; ++i)
             EXPECT_EQ(host.positions[i + 1], i * c.perCall);
-        EXPECT_EQ(host.pumps, static_cast<int>(c.requests));
+        EXPECT_EQ(host.pumps, static_cast<int>(c.requests + readBacks));
     }
 }
 
@@ -230,6 +232,67 @@ TEST_F(Restoration, AFailedGroupedRequestIsAFailureEvenAfterEsc)
     EXPECT_EQ(r.outcome, kTransferFailed);
     EXPECT_EQ(CountLogged(drive, "write "), 2);
     EXPECT_EQ(drive.openHandles, 0);
+}
+
+} // namespace
+
+namespace {
+
+// A medium that does not keep what was written (here one sector's writes
+// vanish) reads back different: the sector is named and the run fails,
+// whatever Esc says. One that keeps it gives the image data's hashes.
+TEST_F(Restoration, ReadsTheMediumBackAndNamesTheFirstSectorThatDiffers)
+{
+    for (bool nt : {true, false}) {
+        SCOPED_TRACE(nt);
+        drive.ntFamily = nt;
+        const std::string image = MakeImage("v.img", 2880);
+        Blank(2880);
+        drive.droppedWrites = {100, 2000, 2001};
+        host = FakeHost{};
+        drive.onSector = [&](std::uint64_t k) { host.cancel = host.verifications > 0 && k == 2502; };
+        TransferResult r = RestoreToDrive(drive, 'A', image, host);
+        EXPECT_EQ(r.outcome, kTransferFailed);
+        EXPECT_EQ(r.firstDiffering, 100u);
+        EXPECT_EQ(r.differing, 3u);
+        EXPECT_EQ(host.verifications, 1);
+        EXPECT_EQ(drive.openHandles, 0);
+
+        drive.droppedWrites.clear();
+        drive.onSector = {};
+        host = FakeHost{};
+        r = RestoreToDrive(drive, 'A', image, host);
+        ASSERT_EQ(r.outcome, kTransferDone) << r.errorText();
+        EXPECT_EQ(r.differing, 0u);
+        DataHashes fromFile;
+        ASSERT_TRUE(HashImageFile(image, fromFile).ok());
+        EXPECT_EQ(r.hashes.sha1, fromFile.sha1);
+        EXPECT_EQ(r.hashes.crc32, fromFile.crc32);
+        EXPECT_EQ(r.hashes.size, 2880u * 512);
+    }
+}
+
+// Before any medium: a short image is refused with how much of it there is,
+// one with a map tells how many sectors it lacks.
+TEST_F(Restoration, CheckBeforeTheFirstMediumFindsShortImagesAndMaps)
+{
+    const std::string image = MakeImage("c.img", 2880);
+    RestoreCheck check = CheckImageForRestore(image);
+    EXPECT_TRUE(check.status.ok());
+    EXPECT_EQ(check.unreadable, 0u);
+
+    dir.write("c.img.map", "# Mapfile\n0x0 +\n0x0 0x400 +\n0x400 0x400 -\n0x800 0x59C00 +\n");
+    check = CheckImageForRestore(image);
+    EXPECT_TRUE(check.status.ok());
+    EXPECT_EQ(check.unreadable, 2u);
+    dir.write("c.img.map", "garbage");
+    EXPECT_EQ(CheckImageForRestore(image).unreadable, 2880u);
+
+    std::filesystem::resize_file(image, 256 + 1000 * 512 + 3);
+    check = CheckImageForRestore(image);
+    EXPECT_EQ(check.status.error, ENODATA);
+    EXPECT_EQ(check.condition.sectorsHeld, 1000u);
+    EXPECT_EQ(check.condition.sectorCount, 2880u);
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "cli/progress.h"
+#include "media/progress.h"
 
 #include <cmath>
 #include <cstdio>
@@ -39,8 +39,9 @@ std::string ProgressLine(const ProgressFigures& f, const std::string& leftText, 
     const std::uint64_t done = f.done < f.total ? f.done : f.total;
     const double fraction = f.total == 0 ? 0.0 : static_cast<double>(done) / static_cast<double>(f.total);
     const int filled = static_cast<int>(fraction * barWidth);
-    std::string line = "[" + std::string(static_cast<std::size_t>(filled), '#') +
-                       std::string(static_cast<std::size_t>(barWidth - filled), '-') + "]";
+    std::string line = barWidth == 0 ? std::string()
+                                     : "[" + std::string(static_cast<std::size_t>(filled), '#') +
+                                           std::string(static_cast<std::size_t>(barWidth - filled), '-') + "]";
     char percent[8];
     std::snprintf(percent, sizeof percent, "%4d%%", static_cast<int>(fraction * 100.0));
     line += percent;

@@ -1,6 +1,7 @@
 #pragma once
-// The progress line of a transfer on a terminal: bar, percentage, speed and
-// time left, worked out from plain figures so it can be checked without one.
+// The progress line of a transfer on a terminal, and the window's figures
+// after its status text: bar, percentage, speed and time left, worked out
+// from plain figures so it can be checked without either.
 #include <cstdint>
 #include <string>
 
@@ -14,6 +15,7 @@ struct ProgressFigures {
 // "[##########----------]  50%  120 kB/s  0:12 left": leftText is the
 // catalogue's text for the time left with %s for the time. Speed and time
 // left show "--" until there is a second's worth of figures to go by.
+// A barWidth of 0 leaves the bar out.
 std::string ProgressLine(const ProgressFigures& figures, const std::string& leftText, int barWidth = 24);
 
 // 1474560 -> "1.5 MB"; decimal units, as drives are sold.
