@@ -284,6 +284,8 @@ TMain_Form::~TMain_Form()
 {
     qApp->removeEventFilter(this);
     Guarded([this] { FormDestroy(); });
+    // The base destructor still hides and repaints the list after our members are gone.
+    LV1->Rows()->rowData = nullptr;
 }
 
 void TMain_Form::BuildActions()
