@@ -49,6 +49,13 @@ struct Profile : WindowProfile {
         dir.write("Images/" + name, bytes);
     }
 
+    // Two rows, titled "A" (a.img) and "B" (b.img).
+    void twoImages() const
+    {
+        image("a.img", {"A", "", "", "", "", ""});
+        image("b.img", {"B", "", "", "", "", ""});
+    }
+
     std::unique_ptr<TMain_Form> makeForm()
     {
         MainFormServices watched = services();
@@ -348,8 +355,7 @@ private slots:
         Profile p;
         p.configured();
         p.store.RegWriteInteger(0, kSystemKey, "MultiSelect", 1);
-        p.image("a.img", {"A", "", "", "", "", ""});
-        p.image("b.img", {"B", "", "", "", "", ""});
+        p.twoImages();
         auto form = p.makeForm();
         ShowAndWait(*form);
 
@@ -371,8 +377,7 @@ private slots:
     {
         Profile p;
         p.configured();
-        p.image("a.img", {"A", "", "", "", "", ""});
-        p.image("b.img", {"B", "", "", "", "", ""});
+        p.twoImages();
         auto form = p.makeForm();
         ShowAndWait(*form);
         form->activateWindow();
@@ -402,8 +407,7 @@ private slots:
     {
         Profile p;
         p.configured();
-        p.image("a.img", {"A", "", "", "", "", ""});
-        p.image("b.img", {"B", "", "", "", "", ""});
+        p.twoImages();
         auto form = p.makeForm();
         ShowAndWait(*form);
         form->LV1->setFocus();
