@@ -69,43 +69,6 @@ std::optional<std::string> FieldBytes(const std::string& utf8, int field, std::s
     return trimmed;
 }
 
-// texts with every given field replaced; false (with the box shown) when a
-// given text cannot be stored or the title ends up empty.
-bool ApplyGivenTexts(Terminal& terminal, const GivenTexts& given, ImageTexts& texts)
-{
-    for (int f = 0; f < kFieldCount; ++f) {
-        const auto& text = given[static_cast<std::size_t>(f)];
-        if (!text)
-            continue;
-        std::string error;
-        const std::optional<std::string> bytes = FieldBytes(*text, f, error);
-        if (!bytes) {
-            terminal.Box(error, box::OK | box::ICONERROR);
-            return false;
-        }
-        texts[static_cast<std::size_t>(f)] = *bytes;
-    }
-    if (TrimBlanks(texts[kTitle]).empty()) {
-        terminal.Box(Msg(67), box::OK | box::ICONERROR);
-        return false;
-    }
-    return true;
-}
-
-// What the property dialog does on OK: every non-empty field goes to the
-// top of its history, and all six histories are written back.
-void RecordHistories(RegStore& store, const ImageTexts& texts)
-{
-    for (int f = 0; f < kFieldCount; ++f) {
-        HistoryList list = LoadHistory(store, f);
-        const std::string shown = Cp932ToUtf8(texts[static_cast<std::size_t>(f)]);
-        // Bytes code page 932 does not read could not be typed back.
-        if (!shown.empty() && shown.find("\xEF\xBF\xBD") == std::string::npos)
-            RecordHistoryEntry(list, shown);
-        SaveHistory(store, f, list);
-    }
-}
-
 // The header of an image file for the commands that take a path; false
 // with the box shown when the file is missing, unreadable or no image.
 bool ReadImageHeader(Terminal& terminal, const std::string& path, HeaderBytes& header)
@@ -149,6 +112,39 @@ std::vector<LibraryRow> InWindowOrder(const std::vector<LibraryRow>& rows)
 }
 
 } // namespace
+
+bool ApplyGivenTexts(Terminal& terminal, const GivenTexts& given, ImageTexts& texts)
+{
+    for (int f = 0; f < kFieldCount; ++f) {
+        const auto& text = given[static_cast<std::size_t>(f)];
+        if (!text)
+            continue;
+        std::string error;
+        const std::optional<std::string> bytes = FieldBytes(*text, f, error);
+        if (!bytes) {
+            terminal.Box(error, box::OK | box::ICONERROR);
+            return false;
+        }
+        texts[static_cast<std::size_t>(f)] = *bytes;
+    }
+    if (TrimBlanks(texts[kTitle]).empty()) {
+        terminal.Box(Msg(67), box::OK | box::ICONERROR);
+        return false;
+    }
+    return true;
+}
+
+void RecordHistories(RegStore& store, const ImageTexts& texts)
+{
+    for (int f = 0; f < kFieldCount; ++f) {
+        HistoryList list = LoadHistory(store, f);
+        const std::string shown = Cp932ToUtf8(texts[static_cast<std::size_t>(f)]);
+        // Bytes code page 932 does not read could not be typed back.
+        if (!shown.empty() && shown.find("\xEF\xBF\xBD") == std::string::npos)
+            RecordHistoryEntry(list, shown);
+        SaveHistory(store, f, list);
+    }
+}
 
 std::string CliContext::ImageFolder() const
 {

@@ -48,6 +48,14 @@ int DrivesCommand(CliContext& context, bool json);
 // stays as it is (edit) or empty (create).
 using GivenTexts = std::array<std::optional<std::string>, kFieldCount>;
 
+// texts with every given field replaced by its code page 932 bytes; false
+// (with the box shown) when a given text cannot be stored or the title ends
+// up empty.
+bool ApplyGivenTexts(Terminal& terminal, const GivenTexts& given, ImageTexts& texts);
+// What the property dialog does on OK: every non-empty field goes to the
+// top of its history, and all six histories are written back.
+void RecordHistories(RegStore& store, const ImageTexts& texts);
+
 int CreateCommand(CliContext& context, const GivenTexts& texts);
 int RestoreCommand(CliContext& context, const std::vector<std::string>& images);
 int DeleteCommand(CliContext& context, const std::vector<std::string>& images);

@@ -11,6 +11,7 @@
 #include "cli/output.h"
 #include "cli/terminal.h"
 #include "base/cp932.h"
+#include "base/textconv.h"
 #include "library/imageexchange.h"
 #include "library/imagereport.h"
 #include "library/scan.h"
@@ -87,6 +88,21 @@ const char* MatchKey(MatchKind kind)
 
 } // namespace
 
+// The options for the six descriptive fields, shared by create, edit and import.
+void AddTextOptions(CLI::App& command, GivenTexts& texts, bool titleRequired)
+{
+    static const char* const names[kFieldCount] = {"--title", "--copyright", "--author", "--year", "--machine", "--os"};
+    static const char* const help[kFieldCount] = {"title (at most 30 bytes in code page 932)", "copyright holder",
+                                                  "author", "year (at most 4 bytes)", "target machine", "target OS"};
+    for (int f = 0; f < kFieldCount; ++f) {
+        auto& text = texts[static_cast<std::size_t>(f)];
+        CLI::Option* option = command.add_option_function<std::string>(
+            names[f], [&text](const std::string& value) { text = value; }, help[f]);
+        if (f == kTitle && titleRequired)
+            option->required();
+    }
+}
+
 void AddExchangeCommands(CLI::App& app, ExchangeArgs& args)
 {
     args.hash = app.add_subcommand("hash", "CRC32, MD5 and SHA-1 of the sector data of images");
@@ -94,12 +110,14 @@ void AddExchangeCommands(CLI::App& app, ExchangeArgs& args)
     args.hash->add_flag("--json", args.json, "as a JSON array");
 
     args.match = app.add_subcommand("match", "matches images against Logiqx XML dat files");
-    args.match->add_option("DAT_AND_IMAGE", args.matchArgs, "dat files, then images (default: the library)")
-        ->required();
+    args.match->add_option("DAT_AND_IMAGE", args.matchArgs,
+                           "dat files (default: the dats folder beside the image folder), then images (default: the "
+                           "library)");
     args.match->add_flag("--json", args.json, "as a JSON array");
 
     args.import = app.add_subcommand("import", "makes new images of raw, FDI, DIM and D88 files");
     args.import->add_option("FILE", args.files, "files to import")->required();
+    AddTextOptions(*args.import, args.importTexts, false);
 
     args.exportCommand = app.add_subcommand("export", "writes images in an emulator format");
     args.exportCommand->add_option("IMAGE", args.images, "file names in the image folder, or paths")->required();
@@ -116,7 +134,7 @@ std::optional<int> RunExchangeCommand(CliContext& context, const ExchangeArgs& a
     if (args.match != nullptr && args.match->parsed())
         return MatchCommand(context, args.matchArgs, args.json);
     if (args.import != nullptr && args.import->parsed())
-        return ImportCommand(context, args.files);
+        return ImportCommand(context, args.files, args.importTexts);
     if (args.exportCommand != nullptr && args.exportCommand->parsed())
         return ExportCommand(context, args.images, args.format, args.to);
     return std::nullopt;
@@ -160,8 +178,17 @@ int MatchCommand(CliContext& context, const std::vector<std::string>& args, bool
         dats.push_back(std::move(dat));
     }
     if (dats.empty()) {
-        terminal.Box("match: no dat file given", box::OK | box::ICONERROR);
-        return kExitUsage;
+        // As the information dialog: the dats kept beside the library.
+        const std::string folder = DatFolderFor(context.ImageFolder());
+        const std::vector<std::string> errors = LoadDatFolder(folder, dats);
+        for (const std::string& error : errors)
+            terminal.Box(error, box::OK | box::ICONERROR);
+        if (!errors.empty())
+            return kExitFailed;
+        if (dats.empty()) {
+            terminal.Box("match: no dat file given, and none in " + folder, box::OK | box::ICONERROR);
+            return kExitUsage;
+        }
     }
     int status = kExitDone;
     ordered_json list = ordered_json::array();
@@ -199,9 +226,14 @@ int MatchCommand(CliContext& context, const std::vector<std::string>& args, bool
     return status;
 }
 
-int ImportCommand(CliContext& context, const std::vector<std::string>& files)
+int ImportCommand(CliContext& context, const std::vector<std::string>& files, const GivenTexts& given)
 {
     Terminal& terminal = context.terminal;
+    // A given text that cannot be stored is refused before any file is read.
+    ImageTexts probe;
+    probe[kTitle] = "-";
+    if (!ApplyGivenTexts(terminal, given, probe))
+        return kExitUsage;
     const std::string folder = context.ImageFolder();
     int status = kExitDone;
     for (const std::string& path : files) {
@@ -214,8 +246,17 @@ int ImportCommand(CliContext& context, const std::vector<std::string>& files)
         for (const ForeignDisk& disk : file.disks) {
             if (disk.disk.geometry == nullptr)
                 terminal.Box(MessageText(98, path), box::OK | box::ICONWARNING);
+            ImageTexts texts = SuggestedTexts(disk);
+            for (std::string& text : texts)
+                text = std::string(TrimBlanks(text));
+            // The window's dialog takes no empty title either.
+            if (!ApplyGivenTexts(terminal, given, texts)) {
+                status = kExitUsage;
+                continue;
+            }
+            RecordHistories(context.store, texts);
             std::string made;
-            if (ConvertResult w = WriteImportedImage(folder, disk, SuggestedTexts(disk), made); !w.ok()) {
+            if (ConvertResult w = WriteImportedImage(folder, disk, texts, made); !w.ok()) {
                 terminal.Box(MessageText(96, path + ": " + w.text()), box::OK | box::ICONERROR);
                 status = kExitFailed;
                 continue;

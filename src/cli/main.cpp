@@ -28,21 +28,6 @@ std::string WindowExecutablePath()
     return (std::filesystem::path(self).parent_path() / "tessarine").string();
 }
 
-// The options for the six descriptive fields, shared by create and edit.
-void AddTextOptions(CLI::App& command, GivenTexts& texts, bool titleRequired)
-{
-    static const char* const names[kFieldCount] = {"--title", "--copyright", "--author", "--year", "--machine", "--os"};
-    static const char* const help[kFieldCount] = {"title (at most 30 bytes in code page 932)", "copyright holder",
-                                                  "author", "year (at most 4 bytes)", "target machine", "target OS"};
-    for (int f = 0; f < kFieldCount; ++f) {
-        auto& text = texts[static_cast<std::size_t>(f)];
-        CLI::Option* option = command.add_option_function<std::string>(
-            names[f], [&text](const std::string& value) { text = value; }, help[f]);
-        if (f == kTitle && titleRequired)
-            option->required();
-    }
-}
-
 const auto kDriveLetter = CLI::Validator(
     [](std::string& value) -> std::string {
         if (value.size() == 1 && std::isalpha(static_cast<unsigned char>(value[0])))

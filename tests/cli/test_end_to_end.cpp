@@ -324,6 +324,24 @@ TEST_F(CliExchange, HashesAreThoseOfTheSystemToolsAndMatchTellsMatchedDifferentU
     EXPECT_EQ(results[1]["result"], "different"); // B: one byte changed
     EXPECT_EQ(results[2]["result"], "unknown");   // C: no entry of its size
 
+    // No dat given: those of the dats folder beside the image folder, as the
+    // information dialog uses them; none there is a usage error.
+    EXPECT_EQ(Run({"match", "A.IMG"}).status, 2);
+    fs::create_directories(dir.path() + "/dats");
+    fs::copy_file(dir.file("test.dat"), dir.path() + "/dats/test.dat");
+    const CliRun besides = Run({"match", "--json"});
+    ASSERT_EQ(besides.status, 0) << besides.err;
+    const auto beside = nlohmann::json::parse(besides.out);
+    ASSERT_EQ(beside.size(), 3u);
+    EXPECT_EQ(beside[0]["game"], "Good (1990)");
+    EXPECT_EQ(beside[0]["dat"], dir.path() + "/dats/test.dat");
+    EXPECT_EQ(beside[1]["result"], "different");
+    std::ofstream(dir.path() + "/dats/zz.xml") << "not xml";
+    const CliRun brokenBeside = Run({"match", "A.IMG"});
+    EXPECT_EQ(brokenBeside.status, 1);
+    EXPECT_EQ(brokenBeside.out, "");
+    EXPECT_NE(brokenBeside.err.find(dir.path() + "/dats/zz.xml: not an XML file"), std::string::npos);
+
     std::ofstream(dir.file("broken.dat")) << "<datafile><game>";
     const CliRun broken = Run({"match", dir.file("broken.dat"), "A.IMG"});
     EXPECT_EQ(broken.status, 1);
@@ -367,6 +385,23 @@ TEST_F(CliExchange, ExportToD88AndImportBackKeepSectorsAndUnreadableOnes)
     EXPECT_EQ(ReadHeader(header).sectorCount, 1440u);
     const CliRun report = Run({"hash", "--json", made});
     EXPECT_EQ(nlohmann::json::parse(report.out).at(0)["unreadable"], nlohmann::json::array({5}));
+
+    // Fields given override those the file suggests and enter the histories;
+    // a title that ends up empty or a text too long writes nothing.
+    const CliRun described = Run({"import", d88path, "--author", "作者", "--year", "1991", "--os", "DOS"});
+    ASSERT_EQ(described.status, 0) << described.err;
+    HeaderBytes given{};
+    std::ifstream(described.out.substr(0, described.out.find('\n')), std::ios::binary)
+        .read(reinterpret_cast<char*>(given.data()), kImageHeaderSize);
+    EXPECT_EQ(ReadHeader(given).texts, (ImageTexts{"DISK A", "", "\x8d\xec\x8e\xd2", "1991", "", "DOS"}));
+    const std::string reg = dir.read("config/Orvane/Tessarine.reg");
+    for (const char* entry : {"\"Item1\"=\"DISK A\\\\r\\\\n", "\"Item3\"=\"作者\\\\r\\\\n",
+                              "\"Item4\"=\"1991\\\\r\\\\n", "\"Item6\"=\"DOS\\\\r\\\\n"})
+        EXPECT_NE(reg.find(entry), std::string::npos) << entry << "\n" << reg;
+    const std::size_t first = ImageFiles().size();
+    EXPECT_EQ(Run({"import", d88path, "--title", "  "}).status, 2);
+    EXPECT_EQ(Run({"import", d88path, "--year", "19910"}).status, 2);
+    EXPECT_EQ(ImageFiles().size(), first);
 
     // A D88 cut short: a clear error, no image.
     std::ofstream(dir.file("cut.d88"), std::ios::binary) << d88.substr(0, 0x100);
