@@ -16,6 +16,7 @@
 
 #include "base/cp932.h"
 #include "base/iostatus.h"
+#include "settings/caption.h"
 #include "settings/fonts.h"
 #include "settings/messages.h"
 #include "settings/messagestring.h"
@@ -234,6 +235,8 @@ void TProperty_Form::showEvent(QShowEvent* event)
         shown_ = true;
         FormShow();
     }
+    if (windowTitle().isEmpty())
+        KeepEmptyCaption(*this);
     QDialog::showEvent(event);
 }
 

@@ -21,6 +21,7 @@
 #include <QSysInfo>
 #include <QUrl>
 
+#include "settings/caption.h"
 #include "settings/eliedit.h"
 #include "settings/fonts.h"
 #include "settings/messages.h"
@@ -222,6 +223,8 @@ void TConfig_Form::showEvent(QShowEvent* event)
 {
     if (showArmed_)
         FormShow();
+    if (windowTitle().isEmpty())
+        KeepEmptyCaption(*this);
     QDialog::showEvent(event);
 }
 

@@ -1,5 +1,7 @@
 #include "settings/msgbox.h"
 
+#include "settings/caption.h"
+
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -30,6 +32,9 @@ int ShowMessageBox(QWidget* owner, const QString& text, const QString& caption, 
     box.setDefaultButton(choices.front().button);
     box.setWindowModality(Qt::ApplicationModal);
     box.show();
+    // A language file may leave the caption entry empty.
+    if (caption.isEmpty())
+        KeepEmptyCaption(box);
     box.raise();
     box.activateWindow();
     const int clicked = box.exec();

@@ -3,6 +3,9 @@
 // command does, and where the keyboard focus goes.
 #include "app/mainform.h"
 
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QtTest>
@@ -11,6 +14,8 @@
 #include "settings/config.h"
 #include "settings/eliedit.h"
 #include "settings/messages.h"
+#include "settings/messagestring.h"
+#include "settings/msgbox.h"
 #include "support/profiles.h"
 #include "support/when_open.h"
 
@@ -56,6 +61,32 @@ void CloseByWindowManager(QWidget& window)
                                     QString::number(window.winId())});
     Run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("alt+F4")});
     QTest::qWait(300);
+}
+
+// The window's title as X holds it (_NET_WM_NAME, which window managers
+// show); "(none)" when the property is missing.
+QString XCaption(QWidget& window)
+{
+    const QString line = Run(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(window.winId()),
+                                                       QStringLiteral("_NET_WM_NAME")})
+                             .trimmed();
+    // "_NET_WM_NAME(UTF8_STRING) = "text"", nothing after "=" when empty
+    if (!line.startsWith(QLatin1String("_NET_WM_NAME(UTF8_STRING) =")))
+        return QStringLiteral("(none)");
+    QString value = line.section('=', 1).trimmed();
+    if (value.startsWith('"') && value.endsWith('"'))
+        value = value.mid(1, value.size() - 2);
+    return value;
+}
+
+QString ShownCaption(QWidget& window)
+{
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return QStringLiteral("(not shown)");
+    const QString caption = XCaption(window);
+    window.hide();
+    return caption;
 }
 
 } // namespace
@@ -134,17 +165,78 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), form.LV1);
     }
 
-    void emptyAboutCaptionStaysEmpty()
+    // The drive box drops down 8 rows, also with the style and popup X gives it.
+    void driveBoxDropsDownEightRows()
     {
-        exeDir_.write("tessarine.rsl", "[Strings]\n59=\n");
-        InitMessages(exeDir_.file("tessarine"));
-        QVERIFY(LanguageLoaded);
-        TAbout_Form form;
+        std::string drive = "A";
+        std::vector<DriveEntry> drives;
+        for (char letter = 'A'; letter <= 'P'; ++letter)
+            drives.push_back({letter, "/dev/sdx", DriveKind::Other, std::string(1, letter) + ": /dev/sdx"});
+        ScriptedBoxes boxes;
+        TConfig_Form form(nullptr, drive, "/tmp/", drives, boxes.func(), {});
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        const QString id = QString::number(form.winId());
-        QCOMPARE(Run(QStringLiteral("xprop"), {QStringLiteral("-id"), id, QStringLiteral("_NET_WM_NAME")}).trimmed(),
-                 QStringLiteral("_NET_WM_NAME(UTF8_STRING) =")); // no bytes at all
+        QComboBox* box = form.SCV1;
+        QCOMPARE(box->count(), 17);
+        box->showPopup();
+        QAbstractItemView* view = box->view();
+        QVERIFY(QTest::qWaitForWindowExposed(view->window()));
+        const int rowHeight = view->sizeHintForRow(0);
+        QVERIFY(rowHeight > 0);
+        // Rows whose top lies inside the shown part of the list.
+        int rows = 0;
+        for (int row = 0; row < box->count(); ++row) {
+            const QRect r = view->visualRect(box->model()->index(row, 0));
+            rows += r.isValid() && r.top() >= 0 && r.top() < view->viewport()->height();
+        }
+        QCOMPARE(rows, 8);
+        box->hidePopup();
+    }
+
+    // A language file may give any caption entry as empty: the about box
+    // (59), the configuration dialog (51, first run 49), the property dialog
+    // (60, creation 39) and the message boxes (3, 4, 5). X then shows an
+    // empty title, not the application's name.
+    void emptyCaptionsStayEmpty()
+    {
+        exeDir_.write("tessarine.rsl", "[Strings]\n1=OK\n");
+        InitMessages(exeDir_.file("tessarine"));
+        QVERIFY(LanguageLoaded);
+        StoreProfile p;
+        ScriptedBoxes boxes;
+        std::string drive = "A";
+        const std::vector<DriveEntry> drives{{'A', "/dev/fd0", DriveKind::Floppy, "A:"}};
+
+        TAbout_Form about;
+        QCOMPARE(ShownCaption(about), QString());
+        TConfig_Form config(nullptr, drive, "/tmp/", drives, boxes.func(), {});
+        QCOMPARE(ShownCaption(config), QString());
+        TConfig_Form firstRun(nullptr, drive, "/tmp/", drives, boxes.func(), {});
+        firstRun.SetFirstRun();
+        QCOMPARE(ShownCaption(firstRun), QString());
+        TProperty_Form property(p.store, boxes.func());
+        QCOMPARE(ShownCaption(property), QString());
+        TProperty_Form creation(p.store, boxes.func());
+        creation.SetCaption(Message(39));
+        QCOMPARE(ShownCaption(creation), QString());
+
+        QString boxCaption = QStringLiteral("not looked at");
+        WhenOpen<QMessageBox>([&](QMessageBox& box) {
+            QVERIFY(QTest::qWaitForWindowExposed(&box));
+            boxCaption = XCaption(box);
+        });
+        ShowMessageBox(nullptr, QStringLiteral("text"), Message(3), mb::OK | mb::ICONERROR);
+        QCOMPARE(boxCaption, QString());
+
+        // A caption the language file gives is shown as it is.
+        exeDir_.write("tessarine.rsl", "[Strings]\n1=OK\n2=Cancel\n3=Check\n");
+        InitMessages(exeDir_.file("tessarine"));
+        WhenOpen<QMessageBox>([&](QMessageBox& box) {
+            QVERIFY(QTest::qWaitForWindowExposed(&box));
+            boxCaption = XCaption(box);
+        });
+        ShowMessageBox(nullptr, QStringLiteral("text"), Message(3), mb::OK | mb::ICONERROR);
+        QCOMPARE(boxCaption, QStringLiteral("Check"));
         InitMessages(exeDir_.file("no-language/tessarine"));
     }
 
