@@ -138,6 +138,7 @@ TEST(DiskFormats, FloptoolReadsOurFilesAndWeReadItsFiles)
     if (status != 0)
         GTEST_SKIP() << "floptool (Debian package mame-tools) is not installed";
     TempDir dir;
+    ASSERT_EQ(mkdir(dir.file("lib").c_str(), 0777), 0);
     const DiskGeometry& g98 = *GeometryForSize(1'261'568, 1024);
     const std::string image = MakeImage(dir, g98, "ORACLE", "src.img");
     const std::string data = dir.read("src.img").substr(kImageHeaderSize);
@@ -156,6 +157,15 @@ TEST(DiskFormats, FloptoolReadsOurFilesAndWeReadItsFiles)
         const std::string conv = Shell(std::string("floptool flopconvert ") + c.name + " pc98 " + file + " " + raw, status);
         ASSERT_EQ(status, 0) << conv;
         EXPECT_TRUE(dir.read(std::string("back-") + c.ext + ".hdm") == data) << c.name;
+        // What floptool wrote is a PC-98 raw file to our importer.
+        ForeignFile written;
+        ASSERT_TRUE(ReadForeignFile(raw, written).ok()) << c.name;
+        ASSERT_EQ(written.disks.size(), 1u);
+        EXPECT_EQ(written.disks[0].disk.geometry, &g98) << c.name;
+        std::string made;
+        ASSERT_TRUE(WriteImportedImage(dir.file("lib"), written.disks[0], {}, made).ok());
+        EXPECT_TRUE(dir.read(made.substr(dir.path().size() + 1)).substr(kImageHeaderSize) == data) << c.name;
+        std::remove(made.c_str());
     }
 
     // A 720 KB D88 back to a PC raw file by floptool, and that file imported
@@ -169,7 +179,6 @@ TEST(DiskFormats, FloptoolReadsOurFilesAndWeReadItsFiles)
     ForeignFile foreign;
     ASSERT_TRUE(ReadForeignFile(dir.file("720.img"), foreign).ok());
     EXPECT_EQ(foreign.disks[0].disk.geometry, &g720);
-    ASSERT_EQ(mkdir(dir.file("lib").c_str(), 0777), 0);
     std::string made;
     ASSERT_TRUE(WriteImportedImage(dir.file("lib"), foreign.disks[0], {}, made).ok());
     EXPECT_TRUE(dir.read(made.substr(dir.path().size() + 1)).substr(kImageHeaderSize) ==
