@@ -1,17 +1,37 @@
-// Import through the main window: a file of no known format, or a broken
-// one, gives one error box and leaves the image folder as it was.
+// Import and export through the main window: dropped files through the
+// property dialog, a file of no known format or a broken one giving one
+// error box and leaving the image folder as it was, and the export dialogs.
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMimeData>
+#include <QPushButton>
+#include <QUrl>
 #include <QtTest>
 
 #include <dirent.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
 #include "app/infoform.h"
 #include "app/mainform.h"
+#include "library/history.h"
 #include "library/imagefile.h"
 #include "settings/messages.h"
 #include "support/profiles.h"
 #include "support/when_open.h"
 
 namespace {
+
+std::string ReadFileText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 int FilesIn(const std::string& folder)
 {
@@ -92,6 +112,98 @@ private slots:
         QVERIFY(shown["CRC32"] != "00000000");
         QCOMPARE(shown["dat"], QString::fromStdString(MessageText(124, "Blank / blank.img")));
         QVERIFY(p.boxes.verifyDone());
+    }
+
+    // Files dropped on the window: the property dialog with the import
+    // caption and the fields the TOSEC-style name gives, OK makes the image
+    // and records the histories, Cancel makes nothing.
+    void droppedFilesBecomeImagesThroughThePropertyDialog()
+    {
+        WindowProfile p;
+        InitMessages(p.dir.file("tessarine"));
+        p.configured();
+        std::string data(1'261'568, '\0');
+        for (std::size_t i = 0; i < data.size(); ++i)
+            data[i] = static_cast<char>(i * 31 + i / 1024);
+        const std::string file = p.dir.file("Foo (1992)(Maker)(PC-98)(Disk 1 of 2).hdm");
+        p.dir.write("Foo (1992)(Maker)(PC-98)(Disk 1 of 2).hdm", data);
+        TMain_Form form(p.services());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+
+        auto drop = [&] {
+            QMimeData mime;
+            mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(file))});
+            QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(&form, &enter);
+            QVERIFY(enter.isAccepted());
+            QDropEvent dropped(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(&form, &dropped);
+        };
+        QStringList fields;
+        QString caption;
+        WhenOpen<TProperty_Form>([&](TProperty_Form& dialog) {
+            caption = dialog.windowTitle();
+            for (int f = 0; f < kFieldCount; ++f)
+                fields << dialog.Edit(f)->currentText();
+            dialog.Edit3->setEditText(QStringLiteral("Me"));
+            dialog.OK_Btn->click();
+        });
+        drop();
+        QCOMPARE(caption, QString::fromStdString(MessageText(97)));
+        QCOMPARE(fields, (QStringList{"Foo (Disk 1 of 2)", "Maker", "", "1992", "PC-98", ""}));
+        QCOMPARE(FilesIn(p.folder), 1);
+        QCOMPARE(ColumnTexts(form, 0), QStringList{"Foo (Disk 1 of 2)"});
+        QCOMPARE(ColumnTexts(form, 2), QStringList{"Me"});
+        const std::string made = p.folder + ColumnTexts(form, 6).value(0).toStdString();
+        QVERIFY(ReadFileText(made).substr(kImageHeaderSize) == data);
+        QCOMPARE(LoadHistory(p.store, kAuthor), HistoryList{"Me"});
+        QCOMPARE(LoadHistory(p.store, kTargetMachine), HistoryList{"PC-98"});
+
+        WhenOpen<TProperty_Form>([](TProperty_Form& dialog) { dialog.Cancel_Btn->click(); });
+        drop();
+        QCOMPARE(FilesIn(p.folder), 1);
+        QVERIFY(p.boxes.verifyDone());
+    }
+
+    // Export of the selected image: the format, then the folder, then one
+    // box saying how many files were written; the D88 marks the mapped sector.
+    void exportWritesTheChosenFormatIntoTheChosenFolder()
+    {
+        WindowProfile p;
+        InitMessages(p.dir.file("tessarine"));
+        p.configured();
+        ImageTexts texts;
+        texts[kTitle] = "OUT";
+        const HeaderBytes header = BuildHeader(texts, 1, 512, 1440);
+        p.dir.write("Images/IMG0001.TMP", std::string(header.begin(), header.end()) + std::string(737280, 'x'));
+        p.dir.write("Images/IMG0001.TMP.map", "0 +\n0x0 0x400 +\n0x400 0x200 -\n0x600 0xB3A00 +\n");
+        const std::string out = p.dir.file("out");
+        std::filesystem::create_directories(out);
+        p.boxes.expect(QString::fromStdString(MessageText(100, "1")), QString::fromStdString(MessageText(3)),
+                       mb::OK | mb::ICONINFORMATION | mb::TASKMODAL | mb::SETFOREGROUND);
+        TMain_Form form(p.services());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.LV1->SelectRow(0);
+        form.UpdateSelectionCommands();
+        QVERIFY(form.IB_ExportImage->isEnabled());
+        WhenOpen<QInputDialog>([&](QInputDialog& format) {
+            WhenOpen<QFileDialog>([&](QFileDialog& folder) {
+                folder.setDirectory(QString::fromStdString(out));
+                static_cast<QDialog&>(folder).accept(); // QFileDialog keeps it protected
+            });
+            format.setTextValue(QStringLiteral("D88 (.d88)"));
+            format.accept();
+        });
+        form.IB_ExportImageExecute();
+        QVERIFY(p.boxes.verifyDone());
+        const std::string d88 = ReadFileText(out + "/OUT.d88");
+        QCOMPARE(d88.size(), std::size_t{0x2B0 + 1440 * (16 + 512)});
+        // Sector 2 (R = 3 of track 0) alone carries the data CRC error.
+        for (int r = 1; r <= 9; ++r)
+            QCOMPARE(static_cast<std::uint8_t>(d88[0x2B0 + static_cast<std::size_t>(r - 1) * (16 + 512) + 8]),
+                     std::uint8_t(r == 3 ? 0xB0 : 0x00));
     }
 };
 
