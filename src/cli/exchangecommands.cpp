@@ -186,7 +186,7 @@ int MatchCommand(CliContext& context, const std::vector<std::string>& args, bool
         if (!errors.empty())
             return kExitFailed;
         if (dats.empty()) {
-            terminal.Box("match: no dat file given, and none in " + folder, box::OK | box::ICONERROR);
+            terminal.Box(MessageText(118, folder), box::OK | box::ICONERROR);
             return kExitUsage;
         }
     }

@@ -98,7 +98,8 @@ constexpr BuiltInText kBuiltInTexts[] = {
     {108, "%s: 入力できる長さを超えています。"},
     {109, "ディスクあり"},
     {110, "確認が必要です。--yes を付けると確認なしで続けます。"},
-    // 119-125: the information dialog and the dat match.
+    // 118: match without a dat file; 119-125: the information dialog and the dat match.
+    {118, "dat ファイルが指定されておらず、%s にもありません。"},
     {119, "情報(&I)..."},
     {120, "情報"},
     {121, "ジオメトリ"},

@@ -326,7 +326,9 @@ TEST_F(CliExchange, HashesAreThoseOfTheSystemToolsAndMatchTellsMatchedDifferentU
 
     // No dat given: those of the dats folder beside the image folder, as the
     // information dialog uses them; none there is a usage error.
-    EXPECT_EQ(Run({"match", "A.IMG"}).status, 2);
+    const CliRun none = Run({"match", "A.IMG"});
+    EXPECT_EQ(none.status, 2);
+    EXPECT_NE(none.err.find(MessageText(118, dir.path() + "/dats")), std::string::npos) << none.err;
     fs::create_directories(dir.path() + "/dats");
     fs::copy_file(dir.file("test.dat"), dir.path() + "/dats/test.dat");
     const CliRun besides = Run({"match", "--json"});
