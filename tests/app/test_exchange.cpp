@@ -44,6 +44,16 @@ int FilesIn(const std::string& folder)
     return n;
 }
 
+// Images/IMG0001.TMP: a 720 KB header titled title, then data, and its map.
+void WriteImage(WindowProfile& p, const std::string& title, const std::string& data, const std::string& map)
+{
+    ImageTexts texts;
+    texts[kTitle] = title;
+    const HeaderBytes header = BuildHeader(texts, 1, 512, 1440);
+    p.dir.write("Images/IMG0001.TMP", std::string(header.begin(), header.end()) + data);
+    p.dir.write("Images/IMG0001.TMP.map", map);
+}
+
 } // namespace
 
 class TestExchange : public QObject {
@@ -78,12 +88,8 @@ private slots:
         WindowProfile p;
         InitMessages(p.dir.file("tessarine"));
         p.configured();
-        ImageTexts texts;
-        texts[kTitle] = "INFO";
-        const HeaderBytes header = BuildHeader(texts, 1, 512, 1440);
         // 100 bytes short of the 737,280 the header promises; all zeros otherwise.
-        p.dir.write("Images/IMG0001.TMP", std::string(header.begin(), header.end()) + std::string(737180, '\0'));
-        p.dir.write("Images/IMG0001.TMP.map", "0 +\n0x0 0x400 +\n0x400 0x400 -\n");
+        WriteImage(p, "INFO", std::string(737180, '\0'), "0 +\n0x0 0x400 +\n0x400 0x400 -\n");
         std::filesystem::create_directories(p.dir.file("dats"));
         p.dir.write("dats/zero.dat", "<datafile><game name=\"Blank\"><rom name=\"blank.img\" size=\"737180\" "
                                      "crc=\"00000000\"/></game></datafile>");
@@ -173,11 +179,7 @@ private slots:
         WindowProfile p;
         InitMessages(p.dir.file("tessarine"));
         p.configured();
-        ImageTexts texts;
-        texts[kTitle] = "OUT";
-        const HeaderBytes header = BuildHeader(texts, 1, 512, 1440);
-        p.dir.write("Images/IMG0001.TMP", std::string(header.begin(), header.end()) + std::string(737280, 'x'));
-        p.dir.write("Images/IMG0001.TMP.map", "0 +\n0x0 0x400 +\n0x400 0x200 -\n0x600 0xB3A00 +\n");
+        WriteImage(p, "OUT", std::string(737280, 'x'), "0 +\n0x0 0x400 +\n0x400 0x200 -\n0x600 0xB3A00 +\n");
         const std::string out = p.dir.file("out");
         std::filesystem::create_directories(out);
         p.boxes.expect(QString::fromStdString(MessageText(100, "1")), QString::fromStdString(MessageText(3)),
