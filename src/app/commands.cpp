@@ -27,7 +27,6 @@ void TMain_Form::IB_RestoreImageExecute()
 void TMain_Form::IB_DeleteImageExecute()
 {
     FormCommandHost host(*this);
-    // Deletion is silent: a file that stayed shows in the rescanned list.
     DeleteImagesCommand(host);
 }
 

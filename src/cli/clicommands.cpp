@@ -258,14 +258,19 @@ int RestoreCommand(CliContext& context, const std::vector<std::string>& images)
 int DeleteCommand(CliContext& context, const std::vector<std::string>& images)
 {
     Terminal& terminal = context.terminal;
+    // The window deletes only what its scan listed: a path that names no
+    // image (missing, or any other file) stops the run before the question.
     std::vector<ImageEntry> entries;
-    for (const std::string& image : images)
-        entries.push_back({{}, ResolveImage(context, image)});
+    for (const std::string& image : images) {
+        ImageEntry entry{{}, ResolveImage(context, image)};
+        HeaderBytes header{};
+        if (!ReadImageHeader(terminal, entry.path, header))
+            return kExitFailed;
+        entries.push_back(std::move(entry));
+    }
     TerminalCommandHost host(terminal, std::move(entries));
-    const DeleteResult result = DeleteImagesCommand(host);
-    for (const auto& [path, status] : result.failures)
-        terminal.Box(host.AboutFile(path, status.message()), box::OK | box::ICONERROR);
-    return ExitStatus(terminal, result.outcome);
+    // Files that stayed are named in the command's one box.
+    return ExitStatus(terminal, DeleteImagesCommand(host).outcome);
 }
 
 int EditCommand(CliContext& context, const std::string& image, const GivenTexts& given)

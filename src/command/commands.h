@@ -47,7 +47,8 @@ struct DeleteResult {
 };
 
 // Del: after one confirmation, the files of the selected entries, then the
-// rescan. Deleting is silent here; the caller decides how to tell failures.
+// rescan, then one box naming every file that stayed (one already gone is
+// not named).
 DeleteResult DeleteImagesCommand(CommandHost& host);
 
 // The property command over the one selected entry: the fields read from

@@ -24,15 +24,22 @@ DeleteResult DeleteImagesCommand(CommandHost& host)
     paths.reserve(entries.size());
     for (const ImageEntry& entry : entries)
         paths.push_back(entry.path);
-    // Deletion is final; a file that could not go (write-protected, already
-    // gone) shows, or not, in the list the rescan builds.
+    // Deletion is final. A file another program removed first is as good as
+    // deleted; one that stayed is named once the list shows what is left.
     const std::vector<IoStatus> deleted = DeleteImageFiles(paths);
-    for (std::size_t i = 0; i < paths.size() && i < deleted.size(); ++i)
-        if (!deleted[i].ok())
-            result.failures.emplace_back(paths[i], deleted[i]);
-    if (!result.failures.empty())
-        result.outcome = CommandOutcome::Failed;
+    std::string names;
+    for (std::size_t i = 0; i < paths.size() && i < deleted.size(); ++i) {
+        if (deleted[i].ok() || deleted[i].error == ENOENT)
+            continue;
+        result.failures.emplace_back(paths[i], deleted[i]);
+        const std::string& file = entries[i].row[kFileNameColumn];
+        names += "\r\n" + (file.empty() ? paths[i] : file) + ": " + deleted[i].message();
+    }
     host.Rescan();
+    if (!result.failures.empty()) {
+        result.outcome = CommandOutcome::Failed;
+        host.Box(Msg(75, names), Msg(3), kError);
+    }
     return result;
 }
 

@@ -181,9 +181,12 @@ private slots:
         QVERIFY(boxes_->verifyDone());
         QCOMPARE(dir_->read("cut.img"), image.substr(0, 100));
 
-        // Deletion removes regular files only; the rescan after it lists neither.
+        // Deletion removes regular files only and names the one it left; the
+        // rescan before that box lists neither.
         SelectOnly(*form, "pipe.img");
         boxes_->expect(Msg(46), Msg(3), mb::YESNO | mb::ICONQUESTION | kStyle, mb::IDYES);
+        boxes_->expect(Msg(75, "\r\npipe.img: " + SystemText(ENOTSUP).toStdString()), Msg(3),
+                       mb::OK | mb::ICONERROR | kStyle);
         form->IB_DeleteImageExecute();
         QVERIFY(boxes_->verifyDone());
         QVERIFY(std::filesystem::is_fifo(dir_->file("pipe.img")));

@@ -171,6 +171,14 @@ TEST_F(CliEndToEnd, CreateListRestoreGiveBackEveryFile)
     EXPECT_EQ(info["title"], "GAME DISK 2");
     EXPECT_EQ(info["machine"], "PC-98");
     EXPECT_EQ(info["complete"], true);
+    // Delete takes image files only: a file that is none stops the run
+    // before anything goes.
+    dir.write("Images/notes.txt", std::string(300, 'n'));
+    const CliRun refused = Run({"--yes", "delete", name, "notes.txt"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err, MessageText(101, images + "notes.txt") + "\n");
+    EXPECT_EQ(ImageFiles().size(), 2u);
+    fs::remove(images + "notes.txt");
     EXPECT_EQ(Run({"--yes", "delete", name}).status, 0);
     EXPECT_TRUE(ImageFiles().empty());
 }
