@@ -777,12 +777,7 @@ void TMain_Form::IB_ReloadExecute()
     LV1->Rows()->Fill(ScanImageFolder(ImageFolder, Conditions));
 
     LV1->setUpdatesEnabled(false);
-    SortColumn = 0;
-    SortDirection = 1;
-    SortList();
-    SortColumn = 4;
-    SortDirection = 1;
-    SortList();
+    ScanSortPasses(SortColumn, SortDirection, [this] { SortList(); });
 }
 
 void TMain_Form::IB_ExitExecute()

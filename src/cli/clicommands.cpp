@@ -100,10 +100,12 @@ std::vector<LibraryRow> InWindowOrder(const std::vector<LibraryRow>& rows)
     RowOrder order(rows.size());
     for (std::size_t i = 0; i < order.size(); ++i)
         order[i] = static_cast<std::uint32_t>(i);
-    for (const int column : {static_cast<int>(kTitle), static_cast<int>(kTargetMachine)})
-        SortRowOrder(rows, order, [column](const LibraryRow& a, const LibraryRow& b) {
-            return CompareRows(a, b, column, +1);
+    int column = 0, direction = +1;
+    ScanSortPasses(column, direction, [&] {
+        SortRowOrder(rows, order, [&](const LibraryRow& a, const LibraryRow& b) {
+            return CompareRows(a, b, column, direction);
         });
+    });
     std::vector<LibraryRow> shown;
     shown.reserve(rows.size());
     for (const std::uint32_t i : order)

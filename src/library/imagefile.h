@@ -59,8 +59,3 @@ constexpr std::uint64_t SectorPosition(std::uint64_t k, std::uint32_t bytesPerSe
 // Reads exactly the 256 header bytes at the start of the file. A file shorter
 // than that fails with ENODATA; other failures keep the system's error code.
 IoStatus ReadHeaderFile(const std::string& path, HeaderBytes& header);
-
-// Writes the 256 header bytes at the start of an existing file; nothing else
-// of the file changes. Fails (with the system's error code) when the file is
-// missing, cannot be opened for writing, or the write or close fails.
-IoStatus WriteHeaderFile(const std::string& path, const HeaderBytes& header);

@@ -19,15 +19,3 @@ IoStatus ReadHeaderFile(const std::string& path, HeaderBytes& header)
         return opened;
     return ReadHeaderFromFd(fd.get(), header);
 }
-
-IoStatus WriteHeaderFile(const std::string& path, const HeaderBytes& header)
-{
-    int fd = OpenRetrying(path, O_WRONLY | O_NOCTTY);
-    if (fd < 0)
-        return IoStatus::Fail(errno);
-    IoStatus status = WriteAllAt(fd, header, 0, EIO);
-    // A failed close can be the first report of a failed write (NFS, full disk).
-    if (close(fd) != 0 && status.ok())
-        status = IoStatus::Fail(errno);
-    return status;
-}

@@ -36,6 +36,15 @@ void SortRowOrder(const std::vector<LibraryRow>& rows, RowOrder& order, const Ro
                      [&](std::uint32_t a, std::uint32_t b) { return compare(rows[a], rows[b]) < 0; });
 }
 
+void ScanSortPasses(int& sortColumn, int& sortDirection, const std::function<void()>& sortPass)
+{
+    for (const int column : {static_cast<int>(kTitle), static_cast<int>(kTargetMachine)}) {
+        sortColumn = column;
+        sortDirection = +1;
+        sortPass();
+    }
+}
+
 std::string ImagePath(const std::string& folder, const std::string& fileName)
 {
     if (!folder.empty() && folder.back() == '/')

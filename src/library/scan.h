@@ -63,5 +63,11 @@ using RowCompare = std::function<int(const LibraryRow& first, const LibraryRow& 
 // before second); rows themselves never move.
 void SortRowOrder(const std::vector<LibraryRow>& rows, RowOrder& order, const RowCompare& compare);
 
+// The order a scan leaves, in two passes of the list's own stable sort:
+// sortColumn and sortDirection are set to title and +1, sortPass runs, then
+// to target machine and +1, sortPass runs again. Rows end by machine, equal
+// machines by title, equal both in folder order.
+void ScanSortPasses(int& sortColumn, int& sortDirection, const std::function<void()>& sortPass);
+
 // Folder, a "/" when it does not end with one, then the name.
 std::string ImagePath(const std::string& folder, const std::string& fileName);

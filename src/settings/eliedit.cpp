@@ -1,8 +1,5 @@
 #include "settings/eliedit.h"
 
-#include <cstdlib>
-#include <limits>
-
 #include <QApplication>
 #include <QFocusEvent>
 #include <QMouseEvent>
@@ -15,31 +12,6 @@ namespace {
 // Gap between the end of the text area and the button.
 constexpr int kTextGap = 4;
 } // namespace
-
-std::int32_t MulDiv(std::int32_t a, std::int32_t b, std::int32_t c)
-{
-    if (c == 0)
-        return -1;
-    const std::int64_t product = static_cast<std::int64_t>(a) * b;
-    const std::int64_t divisor = std::llabs(c);
-    const std::int64_t magnitude = (std::llabs(product) + divisor / 2) / divisor;
-    const bool negative = (product < 0) != (c < 0);
-    const std::int64_t result = negative ? -magnitude : magnitude;
-    if (result > std::numeric_limits<std::int32_t>::max() || result < std::numeric_limits<std::int32_t>::min())
-        return -1;
-    return static_cast<std::int32_t>(result);
-}
-
-QRect ScaleBounds(const QRect& bounds, int m, int d)
-{
-    if (m == d)
-        return bounds;
-    const int left = MulDiv(bounds.x(), m, d);
-    const int top = MulDiv(bounds.y(), m, d);
-    const int width = MulDiv(bounds.x() + bounds.width(), m, d) - left;
-    const int height = MulDiv(bounds.y() + bounds.height(), m, d) - top;
-    return QRect(left, top, width, height);
-}
 
 // ---------------------------------------------------------------------------
 
@@ -148,22 +120,6 @@ void TCustomEllipsisEdit::DoEllipsisClick()
 {
     if (OnEllipsisClick)
         OnEllipsisClick(this);
-}
-
-void TCustomEllipsisEdit::ChangeScale(int m, int d, bool scaleFont)
-{
-    if (m == d)
-        return;
-    const QRect bounds = ScaleBounds(geometry(), m, d);
-    if (scaleFont && testAttribute(Qt::WA_SetFont)) {
-        QFont scaled = font();
-        if (scaled.pointSize() > 0)
-            scaled.setPointSize(MulDiv(scaled.pointSize(), m, d));
-        else if (scaled.pixelSize() > 0)
-            scaled.setPixelSize(MulDiv(scaled.pixelSize(), m, d));
-        setFont(scaled);
-    }
-    setGeometry(bounds);
 }
 
 void TCustomEllipsisEdit::resizeEvent(QResizeEvent* event)

@@ -3,7 +3,6 @@
 // A click on the button raises OnEllipsisClick, with which the owner opens a
 // chooser. Typed text never runs under the button: the text area ends 4
 // pixels left of it.
-#include <cstdint>
 #include <functional>
 
 #include <QAbstractButton>
@@ -11,14 +10,6 @@
 #include <QRect>
 
 class TCustomEllipsisEdit;
-
-// a * b / c computed in 64 bits and rounded to the nearest integer (halves
-// away from zero); -1 when c is 0 or the result does not fit.
-std::int32_t MulDiv(std::int32_t a, std::int32_t b, std::int32_t c);
-
-// Bounds scaled by m/d: position scaled, size taken from the scaled far edges
-// so neighbouring controls stay adjacent.
-QRect ScaleBounds(const QRect& bounds, int m, int d);
 
 class TEllipsisButton : public QAbstractButton {
     Q_OBJECT
@@ -69,10 +60,6 @@ public:
 
     // Raises OnEllipsisClick when it is set.
     void DoEllipsisClick();
-
-    // Scales position, size and (with scaleFont, when the edit has a font of
-    // its own) the font size by m/d, as a form does on another resolution.
-    void ChangeScale(int m, int d, bool scaleFont = true);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

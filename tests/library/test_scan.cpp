@@ -234,6 +234,30 @@ TEST(Sort, RowOrderIsStableInBothDirections)
     EXPECT_THAT(none, IsEmpty());
 }
 
+// The two passes every scan ends with, over the list's own comparison: by
+// machine, equal machines by title, equal both in folder order; the sort
+// state is left at machine ascending, whatever it was.
+TEST(Sort, ScanPassesOrderByMachineThenTitle)
+{
+    const std::vector<LibraryRow> rows = {
+        Row("B", "pc98", "1"), Row("B", "PC98", "2"), Row("A", "PC98", "3"),
+        Row("C", "", "4"),     Row("A", "PC98", "5"), Row("AB", "pc98", "6"),
+    };
+    RowOrder order = {0, 1, 2, 3, 4, 5};
+    int column = kFileNameColumn, direction = -1;
+    std::vector<int> passes;
+    ScanSortPasses(column, direction, [&] {
+        passes.push_back(column * direction);
+        SortRowOrder(rows, order,
+                     [&](const LibraryRow& a, const LibraryRow& b) { return CompareRows(a, b, column, direction); });
+    });
+    EXPECT_THAT(passes, ElementsAre(0, kTargetMachine));
+    EXPECT_EQ(column, kTargetMachine);
+    EXPECT_EQ(direction, +1);
+    // Empty first, upper case before lower case.
+    EXPECT_THAT(order, ElementsAre(3, 2, 4, 1, 5, 0));
+}
+
 namespace {
 
 // Whatever a killed creation or a rescue left, the scan tells it from the

@@ -240,47 +240,6 @@ private slots:
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(edit->text(), QStringLiteral("x"));
     }
-
-    void mulDivRoundsAndRejects()
-    {
-        QCOMPARE(MulDiv(5, 1, 2), 3);
-        QCOMPARE(MulDiv(-5, 1, 2), -3);
-        QCOMPARE(MulDiv(5, -1, -2), 3);
-        QCOMPARE(MulDiv(7, 1, 3), 2);
-        QCOMPARE(MulDiv(8, 1, 3), 3);
-        QCOMPARE(MulDiv(1 << 30, 4, 8), 1 << 29); // the product needs 64 bits
-        QCOMPARE(MulDiv(1, 2, 0), -1);
-        QCOMPARE(MulDiv(1 << 30, 4, 1), -1);
-    }
-
-    void scalingMovesFarEdgesAndOwnFontOnly()
-    {
-        QCOMPARE(ScaleBounds(QRect(10, 10, 225, 20), 120, 96), QRect(13, 13, 281, 25));
-        QCOMPARE(ScaleBounds(QRect(40, 76, 225, 20), 96, 96), QRect(40, 76, 225, 20));
-        QCOMPARE(ScaleBounds(QRect(1, 1, 1, 1), 3, 2), QRect(2, 2, 1, 1));
-
-        QWidget window;
-        TEllipsisEdit inherited(&window);
-        inherited.setGeometry(10, 10, 225, 20);
-        const int parentPoints = inherited.font().pointSize();
-        inherited.ChangeScale(120, 96);
-        QCOMPARE(inherited.geometry(), QRect(13, 13, 281, 25));
-        QCOMPARE(inherited.font().pointSize(), parentPoints);
-
-        TEllipsisEdit own(&window);
-        own.setGeometry(10, 10, 225, 20);
-        QFont nine = own.font();
-        nine.setPointSize(9);
-        own.setFont(nine);
-        own.ChangeScale(120, 96);
-        QCOMPARE(own.font().pointSize(), 11);
-        own.ChangeScale(96, 120, false);
-        QCOMPARE(own.font().pointSize(), 11);
-        QCOMPARE(own.geometry(), QRect(10, 10, 225, 20));
-        // The button follows the new size.
-        QCOMPARE(own.Button()->geometry().right(), own.width() - 1);
-        QCOMPARE(own.Button()->height(), own.height());
-    }
 };
 
 QTEST_MAIN(TestEllipsisEdit)
