@@ -47,11 +47,13 @@ void TMain_Form::RunConfigCommand(bool firstRun)
         return;
     }
     ConfigCommandServices config{
-        services_.store,
         services_.messageBox,
         services_.driveTable,
         {},
-        [this] { IB_ReloadExecute(); },
+        [this](const std::string& drive, const std::string& folder) {
+            FormCommandHost host(*this);
+            ApplyConfigurationCommand(host, services_.store, drive, folder, SourceDrive, ImageFolder);
+        },
     };
     ExecuteConfigCommand(this, config, SourceDrive, ImageFolder, firstRun);
 }

@@ -62,6 +62,30 @@ void FormCommandHost::Rescan()
     form_.IB_ReloadExecute();
 }
 
+void FormCommandHost::ClearRows()
+{
+    form_.LV1->Rows()->Clear();
+    form_.Conditions.clear();
+}
+
+void FormCommandHost::FillRows(std::vector<LibraryRow> rows, std::vector<ImageCondition> conditions)
+{
+    form_.Conditions = std::move(conditions);
+    form_.LV1->Rows()->Fill(std::move(rows));
+}
+
+void FormCommandHost::SortRows(int sortColumn, int sortDirection)
+{
+    form_.SortColumn = sortColumn;
+    form_.SortDirection = sortDirection;
+    form_.SortList();
+}
+
+void FormCommandHost::HoldPainting(bool hold)
+{
+    form_.LV1->setUpdatesEnabled(!hold);
+}
+
 void FormCommandHost::SetProgressRange(std::uint64_t maximum)
 {
     maximum_ = maximum;

@@ -21,6 +21,10 @@ public:
     std::vector<ImageEntry> SelectedImages() override;
     bool AskProperties(ImageTexts& texts) override;
     void Rescan() override;
+    void ClearRows() override;
+    void FillRows(std::vector<LibraryRow> rows, std::vector<ImageCondition> conditions) override;
+    void SortRows(int sortColumn, int sortDirection) override;
+    void HoldPainting(bool hold) override;
 
     // The bar works on positions scaled into its int range, so that it
     // reaches its end on media of any size.

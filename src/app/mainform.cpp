@@ -24,7 +24,9 @@
 #include <QUrl>
 #include <QWindow>
 
+#include "app/formhost.h"
 #include "base/cp932.h"
+#include "command/commands.h"
 #include "library/sectormap.h"
 #include "settings/fonts.h"
 #include "settings/messages.h"
@@ -46,15 +48,6 @@ std::string UpperAscii(std::string text)
     // ASCII only: the locale Qt sets must not touch other bytes.
     std::transform(text.begin(), text.end(), text.begin(), AsciiUpper);
     return text;
-}
-
-// The folder could be listed at all (a missing or unreadable folder leaves
-// the sort state of the previous scan alone).
-bool FolderListable(const std::string& folder)
-{
-    std::error_code ec;
-    std::filesystem::directory_iterator it(folder.empty() ? std::string(".") : folder, ec);
-    return !ec;
 }
 
 // Pictures of IL1, drawn at x in a 48 by 16 strip.
@@ -755,29 +748,8 @@ void TMain_Form::Guarded(const std::function<void()>& handler)
 
 void TMain_Form::IB_ReloadExecute()
 {
-    EnableCommands(false);
-    // The end of the scan runs on every way out.
-    struct LeaveBusy {
-        TMain_Form* form;
-        ~LeaveBusy()
-        {
-            form->LV1->setUpdatesEnabled(true);
-            form->EnableCommands(true);
-            form->SetStatusText(QString());
-            PumpMessages();
-        }
-    } leave{this};
-
-    SetStatusText(Message(48));
-    PumpMessages();
-    LV1->Rows()->Clear();
-    Conditions.clear();
-    if (!FolderListable(ImageFolder))
-        return;
-    LV1->Rows()->Fill(ScanImageFolder(ImageFolder, Conditions));
-
-    LV1->setUpdatesEnabled(false);
-    ScanSortPasses(SortColumn, SortDirection, [this] { SortList(); });
+    FormCommandHost host(*this);
+    ScanCommand(host, ImageFolder);
 }
 
 void TMain_Form::IB_ExitExecute()

@@ -34,6 +34,21 @@ public:
     virtual bool AskProperties(ImageTexts& texts) = 0;
     // Rescans the image folder into the list.
     virtual void Rescan() = 0;
+    // The library list the scan fills (a terminal has none): emptied, filled
+    // in folder order, sorted once with the list's comparison over this sort
+    // state (stable), and its painting held while the rows move.
+    virtual void ClearRows() {}
+    virtual void FillRows(std::vector<LibraryRow> rows, std::vector<ImageCondition> conditions)
+    {
+        (void)rows;
+        (void)conditions;
+    }
+    virtual void SortRows(int sortColumn, int sortDirection)
+    {
+        (void)sortColumn;
+        (void)sortDirection;
+    }
+    virtual void HoldPainting(bool hold) { (void)hold; }
     // Restoration: the status text while a medium is read back, set by the
     // command for each medium.
     std::string verifyingText;

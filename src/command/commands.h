@@ -10,6 +10,7 @@
 
 #include "command/commandhost.h"
 #include "media/drive.h"
+#include "settings/regstore.h"
 
 // A fresh drive access for one command.
 using DriveFactory = std::function<std::unique_ptr<DriveAccess>()>;
@@ -50,6 +51,17 @@ struct DeleteResult {
 // rescan, then one box naming every file that stayed (one already gone is
 // not named).
 DeleteResult DeleteImagesCommand(CommandHost& host);
+
+// IB_Reload: busy, text 48 painted, the list emptied and, when the folder
+// can be listed, filled in listing order and sorted by the scan's two
+// passes; on every way out idle again, the status cleared, one pump.
+void ScanCommand(CommandHost& host, const std::string& folder);
+
+// The configuration dialog's OK: the source drive and the image folder take
+// the chosen values, are stored (Drive, then Dir) and the folder is
+// rescanned. A store failure propagates before the rescan.
+void ApplyConfigurationCommand(CommandHost& host, RegStore& store, const std::string& drive,
+                               const std::string& folder, std::string& sourceDrive, std::string& imageFolder);
 
 // The property command over the one selected entry: the fields read from
 // its header, edited in the dialog and written back in place, then the rescan.

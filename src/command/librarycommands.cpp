@@ -1,12 +1,56 @@
-// The commands that change the image folder without a drive: deletion and
-// the property editor.
+// The commands of the library without a drive: the scan, deletion, the
+// property editor, and applying the configuration.
 #include <cerrno>
+#include <filesystem>
+#include <system_error>
 
 #include "command/boxes.h"
 #include "command/commands.h"
 #include "library/imageedit.h"
 
 using namespace commandbox;
+
+namespace {
+
+// The folder could be listed at all (a missing or unreadable folder leaves
+// the sort state of the previous scan alone).
+bool FolderListable(const std::string& folder)
+{
+    std::error_code ec;
+    std::filesystem::directory_iterator it(folder.empty() ? std::string(".") : folder, ec);
+    return !ec;
+}
+
+} // namespace
+
+void ScanCommand(CommandHost& host, const std::string& folder)
+{
+    host.EnableCommands(false);
+    // The end of the scan runs on every way out.
+    struct LeaveBusy {
+        CommandHost& host;
+        ~LeaveBusy()
+        {
+            host.HoldPainting(false);
+            host.EnableCommands(true);
+            host.SetStatusText({});
+            host.ProcessMessages();
+        }
+    } leave{host};
+
+    host.SetStatusText(Msg(48));
+    host.ProcessMessages();
+    host.ClearRows();
+    if (!FolderListable(folder))
+        return;
+    std::vector<ImageCondition> conditions;
+    std::vector<LibraryRow> rows = ScanImageFolder(folder, conditions);
+    host.FillRows(std::move(rows), std::move(conditions));
+
+    host.HoldPainting(true);
+    int column = 0, direction = +1;
+    ScanSortPasses(column, direction, [&] { host.SortRows(column, direction); });
+}
 
 DeleteResult DeleteImagesCommand(CommandHost& host)
 {
@@ -41,6 +85,16 @@ DeleteResult DeleteImagesCommand(CommandHost& host)
         host.Box(Msg(75, names), Msg(3), kError);
     }
     return result;
+}
+
+void ApplyConfigurationCommand(CommandHost& host, RegStore& store, const std::string& drive,
+                               const std::string& folder, std::string& sourceDrive, std::string& imageFolder)
+{
+    sourceDrive = drive;
+    imageFolder = folder;
+    store.RegWriteString(0, kSystemKey, "Drive", sourceDrive);
+    store.RegWriteString(0, kSystemKey, "Dir", imageFolder);
+    host.Rescan();
 }
 
 CommandResult EditPropertiesCommand(CommandHost& host)

@@ -403,10 +403,9 @@ void ExecuteConfigCommand(QWidget* owner, const ConfigCommandServices& services,
     if (form->exec() != QDialog::Accepted)
         return;
 
-    sourceDrive = std::string(1, form->SelectedPath().at(0).toUpper().toLatin1());
-    imageFolder = FolderForStore(form->EE1->text());
-    services.store.RegWriteString(0, kSystemKey, "Drive", sourceDrive);
-    services.store.RegWriteString(0, kSystemKey, "Dir", imageFolder);
-    if (services.rescan)
-        services.rescan();
+    const std::string drive(1, form->SelectedPath().at(0).toUpper().toLatin1());
+    const std::string folder = FolderForStore(form->EE1->text());
+    form.reset();
+    if (services.apply)
+        services.apply(drive, folder);
 }

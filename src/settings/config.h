@@ -104,18 +104,18 @@ private:
 
 // What the configuration command works with.
 struct ConfigCommandServices {
-    RegStore& store;
     MessageBoxFunc messageBox;
     // The drives the box offers, in letter order.
     std::function<std::vector<DriveEntry>()> driveTable;
     // Empty: BrowseForFolder.
     FolderBrowserFunc browseForFolder;
-    // Rescans the image folder (IB_Reload).
-    std::function<void()> rescan;
+    // The dialog's OK with the chosen drive letter and the folder as stored
+    // (ApplyConfigurationCommand: set, store, rescan).
+    std::function<void(const std::string& drive, const std::string& folder)> apply;
 };
 
-// The configuration command: the dialog modally; on OK the source drive and
-// the image folder are set, stored (Drive, then Dir) and the folder is
-// rescanned. Store failures propagate after the dialog is gone.
+// The configuration command: the dialog modally; on OK the chosen drive and
+// folder go to apply once the dialog is gone, so that a store failure
+// propagates without it.
 void ExecuteConfigCommand(QWidget* owner, const ConfigCommandServices& services, std::string& sourceDrive,
                           std::string& imageFolder, bool firstRun);

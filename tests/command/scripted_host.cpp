@@ -39,3 +39,31 @@ void ScriptedHost::ProcessMessages()
     if (++pumps == escAtPump)
         cancel = true;
 }
+
+void ScriptedHost::ClearRows()
+{
+    seen.push_back("clear");
+    rows.clear();
+}
+
+void ScriptedHost::FillRows(std::vector<LibraryRow> filled, std::vector<ImageCondition> conditions)
+{
+    EXPECT_EQ(filled.size(), conditions.size());
+    seen.push_back("fill " + std::to_string(filled.size()));
+    rows = std::move(filled);
+}
+
+void ScriptedHost::SortRows(int sortColumn, int sortDirection)
+{
+    seen.push_back("sort " + std::to_string(sortColumn) + " " + std::to_string(sortDirection));
+    RowOrder order(rows.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = static_cast<std::uint32_t>(i);
+    SortRowOrder(rows, order, [&](const LibraryRow& a, const LibraryRow& b) {
+        return CompareRows(a, b, sortColumn, sortDirection);
+    });
+    std::vector<LibraryRow> sorted;
+    for (const std::uint32_t i : order)
+        sorted.push_back(rows[i]);
+    rows = std::move(sorted);
+}

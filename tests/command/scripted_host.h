@@ -35,6 +35,13 @@ public:
     std::vector<ImageEntry> SelectedImages() override { return selected; }
     bool AskProperties(ImageTexts& t) override;
     void Rescan() override { seen.push_back("rescan"); }
+    // The list the scan fills: "clear", "fill <n>", "sort <column> <direction>"
+    // (applied to rows, as the window's stable sort), "hold" and "paint".
+    std::vector<LibraryRow> rows;
+    void ClearRows() override;
+    void FillRows(std::vector<LibraryRow> filled, std::vector<ImageCondition> conditions) override;
+    void SortRows(int sortColumn, int sortDirection) override;
+    void HoldPainting(bool hold) override { seen.push_back(hold ? "hold" : "paint"); }
     void SetProgressRange(std::uint64_t) override { progress = 0; }
     void SetProgress(std::uint64_t position) override { progress = position; }
     void ProcessMessages() override;

@@ -1,5 +1,6 @@
-// Deletion as a command over a scripted front end: the one question, the
-// rescan, and the one box naming what could not be deleted.
+// The scan and deletion as commands over a scripted front end: the busy
+// period and the list the scan leaves; deletion's one question, the rescan,
+// and the one box naming what could not be deleted.
 #include <filesystem>
 
 #include <sys/stat.h>
@@ -80,6 +81,74 @@ TEST_F(DeleteCommand, FilesThatStayAreNamedInOneBoxAfterTheRescan)
     EXPECT_EQ(host.seen, Seen({ScriptedHost::BoxOf(46), "rescan", ScriptedHost::BoxOf(75, names)}));
     EXPECT_EQ(host.flags.back(), mb::OK | mb::ICONERROR | mb::TASKMODAL | mb::SETFOREGROUND);
     EXPECT_NE(MessageText(75, names).find("dir.img"), std::string::npos);
+}
+
+class ScanCommandTest : public ::testing::Test {
+protected:
+    ScriptedHost host;
+    TempDir dir;
+
+    void SetUp() override { InitMessages(dir.file("tessarine")); }
+
+    void Image(const std::string& name, const std::string& title, const std::string& machine)
+    {
+        const HeaderBytes header = BuildHeader({title, "", "", "", machine, ""}, 1, 512, 0);
+        dir.write(name, std::string(reinterpret_cast<const char*>(header.data()), header.size()));
+    }
+    std::vector<std::string> Files() const
+    {
+        std::vector<std::string> names;
+        for (const LibraryRow& row : host.rows)
+            names.push_back(row[kFileNameColumn]);
+        return names;
+    }
+};
+
+TEST_F(ScanCommandTest, FillsTheListAndSortsItByMachineThenTitleWhileBusy)
+{
+    Image("1.img", "Zeta", "PC98");
+    Image("2.img", "Alpha", "X68000");
+    Image("3.img", "Beta", "PC98");
+    dir.write("notes.txt", std::string(300, 'x'));
+    host.rows = {LibraryRow{}}; // the list of the scan before
+    ScanCommand(host, dir.path());
+    EXPECT_EQ(host.seen, Seen({"busy", "status " + MessageText(48), "clear", "fill 3", "hold", "sort 0 1",
+                               "sort 4 1", "paint", "idle", "status "}));
+    EXPECT_EQ(host.pumps, 2); // once to paint the text, once at the end
+    EXPECT_EQ(Files(), std::vector<std::string>({"3.img", "1.img", "2.img"}));
+}
+
+TEST_F(ScanCommandTest, AFolderThatCannotBeListedLeavesAnEmptyListAndNoSort)
+{
+    host.rows = {LibraryRow{}};
+    ScanCommand(host, dir.file("missing"));
+    EXPECT_EQ(host.seen, Seen({"busy", "status " + MessageText(48), "clear", "paint", "idle", "status "}));
+    EXPECT_TRUE(host.rows.empty());
+    EXPECT_EQ(host.pumps, 2);
+}
+
+// The configuration dialog's OK: set, stored Drive then Dir, rescanned; a
+// store that cannot be written stops it before the rescan.
+TEST(ApplyConfiguration, SetsStoresThenRescans)
+{
+    TempDir dir;
+    RegStore store(MakeFileBackend(dir.file("Tessarine.reg")));
+    ScriptedHost host;
+    std::string drive = "A", folder = "./Images/";
+    ApplyConfigurationCommand(host, store, "C", "/srv/images/", drive, folder);
+    EXPECT_EQ(drive, "C");
+    EXPECT_EQ(folder, "/srv/images/");
+    EXPECT_EQ(host.seen, Seen({"rescan"}));
+    EXPECT_EQ(store.RegReadString(0, kSystemKey, "Drive", ""), "C");
+    EXPECT_EQ(store.RegReadString(0, kSystemKey, "Dir", ""), "/srv/images/");
+    EXPECT_LT(dir.read("Tessarine.reg").find("\"Drive\""), dir.read("Tessarine.reg").find("\"Dir\""));
+
+    // The settings file cannot be written below a regular file.
+    dir.write("blocker", "");
+    RegStore blocked(MakeFileBackend(dir.file("blocker/Tessarine.reg")));
+    ScriptedHost failing;
+    EXPECT_THROW(ApplyConfigurationCommand(failing, blocked, "B", "/x/", drive, folder), RegError);
+    EXPECT_TRUE(failing.seen.empty());
 }
 
 } // namespace
