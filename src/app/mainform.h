@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <QMainWindow>
@@ -88,28 +89,9 @@ private:
     bool changedSincePress_ = false;
 };
 
-class TMain_Form : public QMainWindow {
-    Q_OBJECT
-public:
-    explicit TMain_Form(MainFormServices services, QWidget* parent = nullptr);
-    ~TMain_Form() override;
-
-    // Process-wide settings, owned here.
-    std::string SourceDrive; // one upper-case letter, normally
-    std::string ImageFolder; // may be relative to the working directory
-    std::string HelpFile;
-
-    // Window state.
-    std::int32_t SortColumn = 0;
-    std::int32_t SortDirection = 0;
-    bool CancelRequested = false;
-    // What the last scan saw of each image's file, by scan position.
-    std::vector<ImageCondition> Conditions;
-    const ImageCondition& ConditionOfRow(int viewRow) const;
-    // What is wrong with the image at a scan position, one line a fault.
-    QString ConditionText(std::uint32_t sourceRow) const;
-
-    // Controls.
+// The main window's controls, named as its menus, list and bars are named.
+// The window alone changes them; tests and tools look through Controls().
+struct TMainControls {
     QToolBar* ToolBar1 = nullptr;
     std::array<QPixmap, 2> IL1;
     TLibraryList* LV1 = nullptr;
@@ -138,6 +120,36 @@ public:
     QAction* IB_ImportImage = nullptr;
     // The information dialog of one image (context menu).
     QAction* IB_Info = nullptr;
+};
+
+// The process-wide settings the main window owns and its window state.
+struct TMainState {
+    std::string SourceDrive; // one upper-case letter, normally
+    std::string ImageFolder; // may be relative to the working directory
+    std::string HelpFile;
+
+    std::int32_t SortColumn = 0;
+    std::int32_t SortDirection = 0;
+    bool CancelRequested = false;
+    // What the last scan saw of each image's file, by scan position.
+    std::vector<ImageCondition> Conditions;
+};
+
+class TMain_Form : public QMainWindow, private TMainControls, private TMainState {
+    Q_OBJECT
+public:
+    explicit TMain_Form(MainFormServices services, QWidget* parent = nullptr);
+    ~TMain_Form() override;
+
+    const TMainControls& Controls() const { return *this; }
+    const TMainState& State() const { return *this; }
+    // The settings as the settings store or a caller gives them.
+    void SetSourceDrive(std::string drive) { SourceDrive = std::move(drive); }
+    void SetImageFolder(std::string folder) { ImageFolder = std::move(folder); }
+
+    const ImageCondition& ConditionOfRow(int viewRow) const;
+    // What is wrong with the image at a scan position, one line a fault.
+    QString ConditionText(std::uint32_t sourceRow) const;
 
     // Life cycle.
     void FormCreate();
@@ -222,6 +234,9 @@ private:
     void BuildStatusBar();
     void ApplyLanguageTexts();
     bool FormKeyDown(QKeyEvent* event);
+
+    // The window's own host of the commands works its controls and state.
+    friend class FormCommandHost;
 
     MainFormServices services_;
     bool showArmed_ = true;

@@ -159,13 +159,13 @@ void BM_WindowShowToFirstPaint(benchmark::State& state)
         const double before = ResidentMegabytes();
         auto form = std::make_unique<TMain_Form>(lib.profile.services());
         FirstPaint watch;
-        form->LV1->viewport()->installEventFilter(&watch);
+        form->Controls().LV1->viewport()->installEventFilter(&watch);
         state.ResumeTiming();
         form->show();
         while (!watch.painted)
             QApplication::processEvents();
         state.PauseTiming();
-        if (form->LV1->RowCount() != state.range(0) / 2)
+        if (form->Controls().LV1->RowCount() != state.range(0) / 2)
             state.SkipWithError("the window did not list every image");
         rssGrowth = ResidentMegabytes() - before;
         form.reset();
@@ -184,13 +184,13 @@ void BM_WindowColumnClick(benchmark::State& state)
     form.show();
     QApplication::processEvents();
     if (allSelected)
-        form.LV1->selectAll();
+        form.Controls().LV1->selectAll();
     int column = 0;
     for (auto _ : state) {
         form.LV1ColumnClick(column);
         column = (column + 1) % kColumnCount;
     }
-    if (allSelected && form.LV1->SelectedCount() != form.LV1->RowCount())
+    if (allSelected && form.Controls().LV1->SelectedCount() != form.Controls().LV1->RowCount())
         state.SkipWithError("the sort lost the selection");
     lib.profile.store.RegWriteInteger(0, kSystemKey, "MultiSelect", 0);
 }

@@ -21,11 +21,11 @@ private slots:
         for (const QSize size : {QSize(480, 320), QSize(900, 500)}) {
             form.resize(size);
             QCoreApplication::processEvents();
-            QCOMPARE(form.SB1->height(), 19);
-            const QRect bar(form.PB1->mapTo(form.SB1, QPoint(0, 0)), form.PB1->size());
+            QCOMPARE(form.Controls().SB1->height(), 19);
+            const QRect bar(form.Controls().PB1->mapTo(form.Controls().SB1, QPoint(0, 0)), form.Controls().PB1->size());
             QCOMPARE(bar, QRect(0, 2, 159, 17));
             // Nothing in between cuts it off.
-            QCOMPARE(form.PB1->visibleRegion().boundingRect(), form.PB1->rect());
+            QCOMPARE(form.Controls().PB1->visibleRegion().boundingRect(), form.Controls().PB1->rect());
         }
     }
 
@@ -37,9 +37,9 @@ private slots:
         form.show();
         form.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&form));
-        QCOMPARE(QApplication::focusWidget(), form.LV1);
+        QCOMPARE(QApplication::focusWidget(), form.Controls().LV1);
         form.IB_ReloadExecute();
-        QCOMPARE(QApplication::focusWidget(), form.LV1);
+        QCOMPARE(QApplication::focusWidget(), form.Controls().LV1);
     }
 };
 

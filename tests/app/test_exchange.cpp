@@ -75,7 +75,7 @@ private slots:
                                                                   ": disk 1: the D88 header is cut off (256 of 688 bytes)")),
                        QString::fromStdString(MessageText(5)), error);
         TMain_Form form(p.services());
-        form.ImageFolder = p.folder;
+        form.SetImageFolder(p.folder);
         form.ImportFiles({p.dir.file("notes.txt"), p.dir.file("cut.d88")});
         QVERIFY(p.boxes.verifyDone());
         QCOMPARE(p.boxes.shown().size(), std::size_t{2});
@@ -94,12 +94,12 @@ private slots:
         p.dir.write("dats/zero.dat", "<datafile><game name=\"Blank\"><rom name=\"blank.img\" size=\"737180\" "
                                      "crc=\"00000000\"/></game></datafile>");
         TMain_Form form(p.services());
-        form.ImageFolder = p.folder;
+        form.SetImageFolder(p.folder);
         form.show();
         form.IB_ReloadExecute();
-        form.LV1->SelectRow(0);
+        form.Controls().LV1->SelectRow(0);
         form.UpdateSelectionCommands();
-        QVERIFY(form.IB_Info->isEnabled());
+        QVERIFY(form.Controls().IB_Info->isEnabled());
         QMap<QString, QString> shown;
         WhenOpen<TInfo_Form>([&](TInfo_Form& dialog) {
             for (const char* label : {"CRC32", "SHA-1", "dat"})
@@ -187,9 +187,9 @@ private slots:
         TMain_Form form(p.services());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        form.LV1->SelectRow(0);
+        form.Controls().LV1->SelectRow(0);
         form.UpdateSelectionCommands();
-        QVERIFY(form.IB_ExportImage->isEnabled());
+        QVERIFY(form.Controls().IB_ExportImage->isEnabled());
         WhenOpen<QInputDialog>([&](QInputDialog& format) {
             WhenOpen<QFileDialog>([&](QFileDialog& folder) {
                 folder.setDirectory(QString::fromStdString(out));

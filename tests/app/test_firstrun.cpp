@@ -43,7 +43,7 @@ private slots:
         };
         TMain_Form form(std::move(services));
         int scans = 0;
-        connect(form.LV1->model(), &QAbstractItemModel::modelAboutToBeReset, this, [&] { ++scans; });
+        connect(form.Controls().LV1->model(), &QAbstractItemModel::modelAboutToBeReset, this, [&] { ++scans; });
 
         bool windowVisible = true;
         int scansBeforeOk = -1;
@@ -63,8 +63,8 @@ private slots:
         QCOMPARE(scansBeforeOk, 0);
         // Once by the dialog, once by the first show.
         QCOMPARE(scans, 2);
-        QCOMPARE(form.SourceDrive, std::string("B"));
-        QCOMPARE(form.ImageFolder, folder + "/");
+        QCOMPARE(form.State().SourceDrive, std::string("B"));
+        QCOMPARE(form.State().ImageFolder, folder + "/");
         QCOMPARE(store.RegReadString(0, kSystemKey, "Drive", ""), std::string("B"));
         QCOMPARE(store.RegReadString(0, kSystemKey, "Dir", ""), folder + "/");
     }

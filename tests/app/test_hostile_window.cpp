@@ -62,8 +62,8 @@ class TestHostileWindow : public QObject {
             [](TMain_Form&, bool) {},
         };
         auto form = std::make_unique<TMain_Form>(std::move(services));
-        form->ImageFolder = dir_->path() + "/";
-        form->SourceDrive = "A";
+        form->SetImageFolder(dir_->path() + "/");
+        form->SetSourceDrive("A");
         return form;
     }
 
@@ -80,8 +80,8 @@ class TestHostileWindow : public QObject {
     {
         const int row = RowNamed(form, name);
         QVERIFY(row >= 0);
-        form.LV1->clearSelection();
-        form.LV1->SelectRow(row);
+        form.Controls().LV1->clearSelection();
+        form.Controls().LV1->SelectRow(row);
         form.UpdateSelectionCommands();
     }
 
@@ -117,7 +117,7 @@ private slots:
         auto form = MakeForm();
         form->IB_ReloadExecute();
         QVERIFY(boxes_->shown().empty());
-        QCOMPARE(form->LV1->RowCount(), 4);
+        QCOMPARE(form->Controls().LV1->RowCount(), 4);
 
         // Sorted by the machine's stored bytes: "A" < "NNNN" < 82 A0 < FF.
         const std::vector<LibraryRow> rows = form->AllRows();
@@ -127,12 +127,12 @@ private slots:
         QCOMPARE(rows[3][kFileNameColumn], std::string("\xFF\xFE-not-utf8\nline.img"));
 
         // Shown decoded, with U+FFFD for what is not code page 932; kept as stored.
-        const QString bad = form->LV1->Text(3, 0);
+        const QString bad = form->Controls().LV1->Text(3, 0);
         QVERIFY(bad.contains(kReplacement));
         QVERIFY(bad.contains(QStringLiteral("bad")));
         QCOMPARE(rows[3][kTitle], badTitle);
-        QCOMPARE(form->LV1->Text(2, 0), QStringLiteral("ゲーム"));
-        QCOMPARE(form->LV1->Text(1, 0), QString(30, 'N'));
+        QCOMPARE(form->Controls().LV1->Text(2, 0), QStringLiteral("ゲーム"));
+        QCOMPARE(form->Controls().LV1->Text(1, 0), QString(30, 'N'));
 
         // Each row leads back to exactly its own file.
         for (const LibraryRow& row : rows) {
@@ -155,7 +155,7 @@ private slots:
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
         form->IB_ReloadExecute();
-        QCOMPARE(form->LV1->RowCount(), 2);
+        QCOMPARE(form->Controls().LV1->RowCount(), 2);
 
         QCOMPARE(::unlink(dir_->file("pipe.img").c_str()), 0);
         QCOMPARE(mkfifo(dir_->file("pipe.img").c_str(), 0644), 0);
@@ -190,7 +190,7 @@ private slots:
         form->IB_DeleteImageExecute();
         QVERIFY(boxes_->verifyDone());
         QVERIFY(std::filesystem::is_fifo(dir_->file("pipe.img")));
-        QCOMPARE(form->LV1->RowCount(), 0);
+        QCOMPARE(form->Controls().LV1->RowCount(), 0);
         ::alarm(0);
     }
 };

@@ -1,3 +1,4 @@
+#include "app/formhost.h"
 #include "app/mainform.h"
 
 #include <filesystem>
@@ -79,8 +80,8 @@ void ShowAndWait(TMain_Form& form)
 
 void ClickRow(TMain_Form& form, int row, Qt::KeyboardModifiers modifiers = {}, Qt::MouseButton button = Qt::LeftButton)
 {
-    const QRect rect = form.LV1->RowRect(row);
-    QTest::mouseClick(form.LV1->viewport(), button, modifiers, rect.center());
+    const QRect rect = form.Controls().LV1->RowRect(row);
+    QTest::mouseClick(form.Controls().LV1->viewport(), button, modifiers, rect.center());
 }
 
 struct CommandStates {
@@ -89,7 +90,7 @@ struct CommandStates {
 
 CommandStates SelectionStates(const TMain_Form& form)
 {
-    return {form.IB_RestoreImage->isEnabled(), form.IB_DeleteImage->isEnabled(), form.IB_Property->isEnabled()};
+    return {form.Controls().IB_RestoreImage->isEnabled(), form.Controls().IB_DeleteImage->isEnabled(), form.Controls().IB_Property->isEnabled()};
 }
 
 bool operator==(const CommandStates& a, const CommandStates& b)
@@ -134,24 +135,24 @@ private slots:
             // What an accepted dialog does: store, set, rescan.
             p.store.RegWriteString(0, kSystemKey, "Drive", "B");
             p.store.RegWriteString(0, kSystemKey, "Dir", p.folder);
-            form.SourceDrive = "B";
-            form.ImageFolder = p.folder;
+            form.SetSourceDrive("B");
+            form.SetImageFolder(p.folder);
             form.IB_ReloadExecute();
             // The first show scans again after the dialog.
             p.image("two.img", {"乙", "", "", "", "PC-98", ""});
         };
         auto form = p.makeForm();
-        QCOMPARE(form->SortDirection, 0);
+        QCOMPARE(form->State().SortDirection, 0);
         ShowAndWait(*form);
 
         QCOMPARE(p.configRuns, std::vector<bool>{true});
         QVERIFY(!visibleDuringConfig);
-        QCOMPARE(form->SourceDrive, std::string("B"));
+        QCOMPARE(form->State().SourceDrive, std::string("B"));
         QCOMPARE(ColumnTexts(*form, 0), (QStringList{"乙", "甲"}));
         QCOMPARE(form->pos(), QPoint(0, 0));
         QCOMPARE(form->size(), QSize(480, 320));
         for (int c = 0; c < kFileNameColumn; ++c)
-            QCOMPARE(form->LV1->columnWidth(c), 66);
+            QCOMPARE(form->Controls().LV1->columnWidth(c), 66);
         QCOMPARE(form->windowTitle(), QStringLiteral("Tessarine"));
 
         // Showing again runs nothing.
@@ -169,7 +170,7 @@ private slots:
         for (QAction* action : form->actions()) {
             QVERIFY(!action->toolTip().isEmpty());
             action->showStatusText(form.get()); // what hovering a tool button or menu item does
-            QCOMPARE(form->SB1->currentMessage(), QString());
+            QCOMPARE(form->Controls().SB1->currentMessage(), QString());
         }
     }
 
@@ -180,13 +181,13 @@ private slots:
         auto form = p.makeForm();
         ShowAndWait(*form);
         QCOMPARE(p.configRuns, std::vector<bool>{true});
-        QCOMPARE(form->SourceDrive, std::string("A"));
-        QCOMPARE(form->ImageFolder, std::string("./Images/"));
+        QCOMPARE(form->State().SourceDrive, std::string("A"));
+        QCOMPARE(form->State().ImageFolder, std::string("./Images/"));
         QCOMPARE(p.store.RegReadString(0, kSystemKey, "Drive", "-"), std::string());
-        QCOMPARE(form->HelpFile, p.dir.file("tessarine.hlp"));
+        QCOMPARE(form->State().HelpFile, p.dir.file("tessarine.hlp"));
 
         // The menu form of the command is the normal one.
-        form->IB_Config->trigger();
+        form->Controls().IB_Config->trigger();
         QCOMPARE(p.configRuns, (std::vector<bool>{true, false}));
     }
 
@@ -208,18 +209,18 @@ private slots:
         auto form = p.makeForm();
         ShowAndWait(*form);
         QVERIFY(p.configRuns.empty());
-        QCOMPARE(form->SourceDrive, std::string("Q"));
-        QCOMPARE(form->ImageFolder, folder);
+        QCOMPARE(form->State().SourceDrive, std::string("Q"));
+        QCOMPARE(form->State().ImageFolder, folder);
         QCOMPARE(ColumnTexts(*form, 0), QStringList{"題"});
         QCOMPARE(form->pos(), QPoint(40, 30));
         QCOMPARE(form->size(), QSize(600, 250));
         for (int c = 0; c < kFileNameColumn; ++c)
-            QCOMPARE(form->LV1->columnWidth(c), 51 + c);
+            QCOMPARE(form->Controls().LV1->columnWidth(c), 51 + c);
 
         form->move(5, 7);
         form->resize(640, 300);
-        form->LV1->setColumnWidth(2, 99);
-        form->LV1->setColumnWidth(kFileNameColumn, 123);
+        form->Controls().LV1->setColumnWidth(2, 99);
+        form->Controls().LV1->setColumnWidth(kFileNameColumn, 123);
         form.reset();
 
         QCOMPARE(p.readInt("Top"), 7);
@@ -242,13 +243,13 @@ private slots:
         auto form = p.makeForm();
         ShowAndWait(*form);
         QCOMPARE(form->size(), QSize(480, 320));
-        QHeaderView* header = form->LV1->header();
-        QScrollBar* bar = form->LV1->horizontalScrollBar();
+        QHeaderView* header = form->Controls().LV1->header();
+        QScrollBar* bar = form->Controls().LV1->horizontalScrollBar();
         // The scroll bar's range follows the header with a delay.
         const auto fitsExactly = [&] {
-            const int viewport = form->LV1->viewport()->width();
+            const int viewport = form->Controls().LV1->viewport()->width();
             QCOMPARE(header->length(), viewport);
-            QCOMPARE(form->LV1->columnWidth(kFileNameColumn), viewport - 6 * 66);
+            QCOMPARE(form->Controls().LV1->columnWidth(kFileNameColumn), viewport - 6 * 66);
             QTRY_COMPARE(bar->maximum(), 0);
         };
         fitsExactly();
@@ -256,17 +257,17 @@ private slots:
             return;
 
         // Wider columns than the window: the list scrolls; narrowed again, it fits again.
-        form->LV1->setColumnWidth(0, 400);
+        form->Controls().LV1->setColumnWidth(0, 400);
         QTRY_VERIFY(bar->maximum() > 0);
-        form->LV1->setColumnWidth(0, 66);
+        form->Controls().LV1->setColumnWidth(0, 66);
         fitsExactly();
         if (QTest::currentTestFailed())
             return;
 
         // The file-name column follows the window both ways.
         form->resize(700, 320);
-        QTRY_COMPARE(form->LV1->viewport()->width(), form->LV1->width() - 2 * form->LV1->frameWidth());
-        QVERIFY(form->LV1->columnWidth(kFileNameColumn) > 200);
+        QTRY_COMPARE(form->Controls().LV1->viewport()->width(), form->Controls().LV1->width() - 2 * form->Controls().LV1->frameWidth());
+        QVERIFY(form->Controls().LV1->columnWidth(kFileNameColumn) > 200);
         form->resize(480, 320);
         QTRY_COMPARE(form->width(), 480);
         fitsExactly();
@@ -291,7 +292,7 @@ private slots:
         p.store.RegWriteInteger(0, kSystemKey, "MultiSelect", stored);
         auto form = p.makeForm();
         form->FormShow();
-        QCOMPARE(form->LV1->selectionMode() == QAbstractItemView::ExtendedSelection, multi);
+        QCOMPARE(form->Controls().LV1->selectionMode() == QAbstractItemView::ExtendedSelection, multi);
     }
 
     void scanEntersAndLeavesTheBusyState()
@@ -300,7 +301,7 @@ private slots:
         p.configured();
         p.image("x.img", {"X", "", "", "", "", ""});
         auto form = p.makeForm();
-        QVERIFY(form->IB_CreateImage->isEnabled());
+        QVERIFY(form->Controls().IB_CreateImage->isEnabled());
         QCOMPARE(SelectionStates(*form), (CommandStates{false, false, false}));
 
         bool sawBusy = false;
@@ -310,8 +311,8 @@ private slots:
         QTimer::singleShot(0, form.get(), [&] {
             sawBusy = form->IsBusy();
             statusDuring = form->StatusText();
-            allDisabled = !form->LV1->isEnabled();
-            for (QAction* a : form->AL1)
+            allDisabled = !form->Controls().LV1->isEnabled();
+            for (QAction* a : form->Controls().AL1)
                 allDisabled = allDisabled && !a->isEnabled();
         });
         ShowAndWait(*form);
@@ -320,20 +321,20 @@ private slots:
         QCOMPARE(statusDuring, QStringLiteral("ファイルリスト取得中..."));
 
         QVERIFY(!form->IsBusy());
-        QVERIFY(form->LV1->isEnabled());
+        QVERIFY(form->Controls().LV1->isEnabled());
         QCOMPARE(form->StatusText(), QString());
-        QCOMPARE(form->SortColumn, 4);
-        QCOMPARE(form->SortDirection, 1);
+        QCOMPARE(form->State().SortColumn, 4);
+        QCOMPARE(form->State().SortDirection, 1);
         QCOMPARE(SelectionStates(*form), (CommandStates{false, false, false}));
-        for (QAction* a : {form->IB_CreateImage, form->IB_Exit, form->IB_Config, form->IB_About, form->IB_Help,
-                           form->IB_Reload})
+        for (QAction* a : {form->Controls().IB_CreateImage, form->Controls().IB_Exit, form->Controls().IB_Config, form->Controls().IB_About, form->Controls().IB_Help,
+                           form->Controls().IB_Reload})
             QVERIFY(a->isEnabled());
 
         // A rescan drops the selection and its commands.
         ClickRow(*form, 0);
         QCOMPARE(SelectionStates(*form), (CommandStates{true, true, true}));
-        form->IB_Reload->trigger();
-        QVERIFY(form->LV1->SelectedCount() == 0);
+        form->Controls().IB_Reload->trigger();
+        QVERIFY(form->Controls().LV1->SelectedCount() == 0);
         QCOMPARE(SelectionStates(*form), (CommandStates{false, false, false}));
     }
 
@@ -344,9 +345,9 @@ private slots:
         p.store.RegWriteString(0, kSystemKey, "Dir", p.dir.file("nowhere/"));
         auto form = p.makeForm();
         ShowAndWait(*form);
-        QCOMPARE(form->LV1->RowCount(), 0);
-        QCOMPARE(form->SortColumn, 0);
-        QCOMPARE(form->SortDirection, 1);
+        QCOMPARE(form->Controls().LV1->RowCount(), 0);
+        QCOMPARE(form->State().SortColumn, 0);
+        QCOMPARE(form->State().SortDirection, 1);
         QVERIFY(!form->IsBusy());
     }
 
@@ -362,14 +363,14 @@ private slots:
         ClickRow(*form, 0);
         QCOMPARE(SelectionStates(*form), (CommandStates{true, true, true}));
         ClickRow(*form, 1, Qt::ControlModifier);
-        QCOMPARE(form->LV1->SelectedCount(), 2);
+        QCOMPARE(form->Controls().LV1->SelectedCount(), 2);
         QCOMPARE(SelectionStates(*form), (CommandStates{true, true, false}));
         QCOMPARE(form->SelectedRows().size(), std::size_t{2});
         QCOMPARE(form->ImagePathOf(form->SelectedRows()[1]), p.folder + "b.img");
 
         // A plain click on one of the selected rows leaves it alone selected.
         ClickRow(*form, 1);
-        QCOMPARE(form->LV1->SelectedRowNumbers(), std::vector<int>{1});
+        QCOMPARE(form->Controls().LV1->SelectedRowNumbers(), std::vector<int>{1});
         QCOMPARE(SelectionStates(*form), (CommandStates{true, true, true}));
     }
 
@@ -383,23 +384,23 @@ private slots:
         form->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
         // As a scan leaves it: row 0 current (the focus put it there), nothing selected.
-        QCOMPARE(form->LV1->currentIndex().row(), 0);
-        QCOMPARE(form->LV1->SelectedCount(), 0);
-        QTest::keyClick(form->LV1, Qt::Key_Home);
-        QCOMPARE(form->LV1->SelectedRowNumbers(), std::vector<int>{0});
-        QTest::keyClick(form->LV1, Qt::Key_End);
-        QCOMPARE(form->LV1->SelectedRowNumbers(), std::vector<int>{1});
+        QCOMPARE(form->Controls().LV1->currentIndex().row(), 0);
+        QCOMPARE(form->Controls().LV1->SelectedCount(), 0);
+        QTest::keyClick(form->Controls().LV1, Qt::Key_Home);
+        QCOMPARE(form->Controls().LV1->SelectedRowNumbers(), std::vector<int>{0});
+        QTest::keyClick(form->Controls().LV1, Qt::Key_End);
+        QCOMPARE(form->Controls().LV1->SelectedRowNumbers(), std::vector<int>{1});
         // The commands still wait for a mouse press or a menu.
         QCOMPARE(SelectionStates(*form), (CommandStates{false, false, false}));
 
         std::filesystem::remove(p.folder + "b.img");
         for (Qt::Key key : {Qt::Key_Down, Qt::Key_Up, Qt::Key_End, Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_Home}) {
             form->IB_ReloadExecute();
-            QCOMPARE(form->LV1->RowCount(), 1);
-            QCOMPARE(form->LV1->currentIndex().row(), 0);
-            QCOMPARE(form->LV1->SelectedCount(), 0);
-            QTest::keyClick(form->LV1, key);
-            QVERIFY2(form->LV1->IsRowSelected(0), qPrintable(QKeySequence(key).toString()));
+            QCOMPARE(form->Controls().LV1->RowCount(), 1);
+            QCOMPARE(form->Controls().LV1->currentIndex().row(), 0);
+            QCOMPARE(form->Controls().LV1->SelectedCount(), 0);
+            QTest::keyClick(form->Controls().LV1, key);
+            QVERIFY2(form->Controls().LV1->IsRowSelected(0), qPrintable(QKeySequence(key).toString()));
         }
     }
 
@@ -410,28 +411,28 @@ private slots:
         p.twoImages();
         auto form = p.makeForm();
         ShowAndWait(*form);
-        form->LV1->setFocus();
+        form->Controls().LV1->setFocus();
 
-        QTest::keyClick(form->LV1, Qt::Key_Down);
-        QCOMPARE(form->LV1->SelectedCount(), 1);
+        QTest::keyClick(form->Controls().LV1, Qt::Key_Down);
+        QCOMPARE(form->Controls().LV1->SelectedCount(), 1);
         QCOMPARE(SelectionStates(*form), (CommandStates{false, false, false}));
-        emit form->ViewMenu->aboutToShow();
+        emit form->Controls().ViewMenu->aboutToShow();
         QCOMPARE(SelectionStates(*form), (CommandStates{false, false, false}));
-        emit form->FileMenu->aboutToShow();
+        emit form->Controls().FileMenu->aboutToShow();
         QCOMPARE(SelectionStates(*form), (CommandStates{true, true, true}));
 
         // Moving on with the keyboard keeps the last state; the context menu updates it.
-        form->LV1->clearSelection();
+        form->Controls().LV1->clearSelection();
         QCOMPARE(SelectionStates(*form), (CommandStates{true, true, true}));
-        emit form->PM1->aboutToShow();
+        emit form->Controls().PM1->aboutToShow();
         QCOMPARE(SelectionStates(*form), (CommandStates{false, false, false}));
 
         // A press on empty space clears the selection and updates.
-        QTest::keyClick(form->LV1, Qt::Key_Up);
-        emit form->FileMenu->aboutToShow();
+        QTest::keyClick(form->Controls().LV1, Qt::Key_Up);
+        emit form->Controls().FileMenu->aboutToShow();
         QCOMPARE(SelectionStates(*form).restore, true);
-        QTest::mouseClick(form->LV1->viewport(), Qt::LeftButton, {},
-                          QPoint(5, form->LV1->viewport()->height() - 3));
+        QTest::mouseClick(form->Controls().LV1->viewport(), Qt::LeftButton, {},
+                          QPoint(5, form->Controls().LV1->viewport()->height() - 3));
         QCOMPARE(SelectionStates(*form), (CommandStates{false, false, false}));
     }
 
@@ -446,11 +447,11 @@ private slots:
 
         form->EnableCommands(false);
         QVERIFY(form->IsBusy());
-        QVERIFY(!form->LV1->isEnabled());
-        for (QAction* a : form->AL1)
+        QVERIFY(!form->Controls().LV1->isEnabled());
+        for (QAction* a : form->Controls().AL1)
             QVERIFY(!a->isEnabled());
         // Nothing re-enables a command while busy.
-        emit form->FileMenu->aboutToShow();
+        emit form->Controls().FileMenu->aboutToShow();
         QCOMPARE(SelectionStates(*form), (CommandStates{false, false, false}));
 
         QVERIFY(!form->close());
@@ -459,7 +460,7 @@ private slots:
 
         form->EnableCommands(true);
         QCOMPARE(SelectionStates(*form), (CommandStates{true, true, true}));
-        form->IB_Exit->trigger();
+        form->Controls().IB_Exit->trigger();
         QVERIFY(!form->isVisible());
     }
 
@@ -469,7 +470,7 @@ private slots:
         p.configured();
         auto form = p.makeForm();
         ShowAndWait(*form);
-        QVERIFY(!form->CancelRequested);
+        QVERIFY(!form->State().CancelRequested);
 
         struct KeyLog : QObject {
             QList<int> keys;
@@ -480,19 +481,19 @@ private slots:
                 return false;
             }
         } log;
-        form->LV1->installEventFilter(&log);
+        form->Controls().LV1->installEventFilter(&log);
 
-        QTest::keyClick(form->LV1, Qt::Key_Escape, Qt::ShiftModifier | Qt::ControlModifier);
-        QVERIFY(form->CancelRequested);
-        QTest::keyClick(form->LV1, Qt::Key_Down);
+        QTest::keyClick(form->Controls().LV1, Qt::Key_Escape, Qt::ShiftModifier | Qt::ControlModifier);
+        QVERIFY(form->State().CancelRequested);
+        QTest::keyClick(form->Controls().LV1, Qt::Key_Down);
         QVERIFY(!log.keys.contains(Qt::Key_Escape));
         QVERIFY(log.keys.contains(Qt::Key_Down));
 
         // Keys of another window are not the main window's.
-        form->CancelRequested = false;
+        FormCommandHost(*form).ClearCancel(); // as a transfer starts
         QWidget other;
         QTest::keyClick(&other, Qt::Key_Escape);
-        QVERIFY(!form->CancelRequested);
+        QVERIFY(!form->State().CancelRequested);
     }
 
     void columnClicksSortStablyOnStoredBytes()
@@ -510,30 +511,30 @@ private slots:
         // Machine, then title; upper case first; a prefix first.
         QCOMPARE(ColumnTexts(*form, 0), (QStringList{"ゲーム", "Bet", "Beta", "beta", "alpha"}));
 
-        QHeaderView* header = form->LV1->header();
+        QHeaderView* header = form->Controls().LV1->header();
         auto clickHeader = [&](int column) {
             QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
                               QPoint(header->sectionViewportPosition(column) + 5, header->height() / 2));
         };
         ClickRow(*form, 2);
         clickHeader(0);
-        QCOMPARE(form->SortColumn, 0);
-        QCOMPARE(form->SortDirection, -1);
+        QCOMPARE(form->State().SortColumn, 0);
+        QCOMPARE(form->State().SortDirection, -1);
         // Code page 932 bytes of ゲーム (0x83...) sort after ASCII.
         QCOMPARE(ColumnTexts(*form, 0), (QStringList{"ゲーム", "beta", "alpha", "Beta", "Bet"}));
         clickHeader(0);
         QCOMPARE(ColumnTexts(*form, 0), (QStringList{"Bet", "Beta", "alpha", "beta", "ゲーム"}));
         // The selection follows its row.
-        QCOMPARE(form->LV1->SelectedCount(), 1);
-        QCOMPARE(form->LV1->Text(form->LV1->SelectedRowNumbers().front(), 0), QStringLiteral("Beta"));
+        QCOMPARE(form->Controls().LV1->SelectedCount(), 1);
+        QCOMPARE(form->Controls().LV1->Text(form->Controls().LV1->SelectedRowNumbers().front(), 0), QStringLiteral("Beta"));
 
         // Author descending, then year ascending: equal years keep the author order.
         form->LV1ColumnClick(2);
-        QCOMPARE(form->SortDirection, -1);
+        QCOMPARE(form->State().SortDirection, -1);
         QCOMPARE(ColumnTexts(*form, 2), (QStringList{"sato", "sato", "ito", "ito", ""}));
         QCOMPARE(ColumnTexts(*form, 0), (QStringList{"alpha", "beta", "Beta", "ゲーム", "Bet"}));
         form->LV1ColumnClick(3);
-        QCOMPARE(form->SortDirection, 1);
+        QCOMPARE(form->State().SortDirection, 1);
         QCOMPARE(ColumnTexts(*form, 3), (QStringList{"", "1992", "1992", "98", "98"}));
         QCOMPARE(ColumnTexts(*form, 0), (QStringList{"alpha", "Beta", "Bet", "beta", "ゲーム"}));
     }
@@ -558,13 +559,13 @@ private slots:
         };
         const QStringList names = ColumnTexts(*form, kFileNameColumn);
         for (int r = 2; r < names.size(); ++r)
-            if (form->LV1->Text(r, 0) == form->LV1->Text(r - 1, 0))
+            if (form->Controls().LV1->Text(r, 0) == form->Controls().LV1->Text(r - 1, 0))
                 QVERIFY2(position(names[r - 1]) < position(names[r]), qPrintable(names.join(' ')));
 
         const auto selectedNames = [&] {
             QStringList selected;
-            for (int r : form->LV1->SelectedRowNumbers())
-                selected << form->LV1->Text(r, kFileNameColumn);
+            for (int r : form->Controls().LV1->SelectedRowNumbers())
+                selected << form->Controls().LV1->Text(r, kFileNameColumn);
             selected.sort();
             return selected;
         };
@@ -573,20 +574,20 @@ private slots:
         for (int r : {4, 3, 0, 2})
             ClickRow(*form, r, Qt::ControlModifier);
         const QStringList before = selectedNames();
-        const QString current = form->LV1->Text(form->LV1->currentIndex().row(), kFileNameColumn);
+        const QString current = form->Controls().LV1->Text(form->Controls().LV1->currentIndex().row(), kFileNameColumn);
         form->LV1ColumnClick(kFileNameColumn);
         QCOMPARE(ColumnTexts(*form, kFileNameColumn), (QStringList{"n7", "n6", "n5", "n4", "n3", "n2", "n1", "n0"}));
         QCOMPARE(selectedNames(), before);
-        QCOMPARE(form->LV1->Text(form->LV1->currentIndex().row(), kFileNameColumn), current);
+        QCOMPARE(form->Controls().LV1->Text(form->Controls().LV1->currentIndex().row(), kFileNameColumn), current);
         // Selected rows that now sit together form one range: A A A A | B B B | C.
         form->LV1ColumnClick(0);
         QCOMPARE(selectedNames(), before);
-        QCOMPARE(form->LV1->selectionModel()->selection().size(), 2);
+        QCOMPARE(form->Controls().LV1->selectionModel()->selection().size(), 2);
 
-        form->LV1->selectAll();
+        form->Controls().LV1->selectAll();
         form->LV1ColumnClick(4);
-        QCOMPARE(form->LV1->SelectedCount(), 8);
-        QCOMPARE(form->LV1->selectionModel()->selection().size(), 1);
+        QCOMPARE(form->Controls().LV1->SelectedCount(), 8);
+        QCOMPARE(form->Controls().LV1->selectionModel()->selection().size(), 1);
     }
 
     void partialLanguageFileEmptiesMissingTexts()
@@ -604,23 +605,23 @@ private slots:
         Profile p;
         p.configured();
         auto form = p.makeForm();
-        QCOMPARE(form->FileMenu->title(), QStringLiteral("ファイル(&F)"));
+        QCOMPARE(form->Controls().FileMenu->title(), QStringLiteral("ファイル(&F)"));
         ShowAndWait(*form);
 
-        QCOMPARE(form->FileMenu->title(), QStringLiteral("Datei"));
-        QCOMPARE(form->ViewMenu->title(), QString());
-        QCOMPARE(form->HelpMenu->title(), QString());
-        QCOMPARE(form->IB_CreateImage->text(), QStringLiteral("Abbild erstellen"));
-        QCOMPARE(form->IB_CreateImage->toolTip(), QStringLiteral("Erstellt ein Abbild"));
-        QCOMPARE(form->IB_RestoreImage->text(), QString());
-        QCOMPARE(form->IB_Property->text(), QString());
-        const auto caption = [&](int c) { return form->LV1->model()->headerData(c, Qt::Horizontal).toString(); };
+        QCOMPARE(form->Controls().FileMenu->title(), QStringLiteral("Datei"));
+        QCOMPARE(form->Controls().ViewMenu->title(), QString());
+        QCOMPARE(form->Controls().HelpMenu->title(), QString());
+        QCOMPARE(form->Controls().IB_CreateImage->text(), QStringLiteral("Abbild erstellen"));
+        QCOMPARE(form->Controls().IB_CreateImage->toolTip(), QStringLiteral("Erstellt ein Abbild"));
+        QCOMPARE(form->Controls().IB_RestoreImage->text(), QString());
+        QCOMPARE(form->Controls().IB_Property->text(), QString());
+        const auto caption = [&](int c) { return form->Controls().LV1->model()->headerData(c, Qt::Horizontal).toString(); };
         QCOMPARE(caption(0), QStringLiteral("Titel"));
         QCOMPARE(caption(1), QString());
         QCOMPARE(caption(6), QStringLiteral("Datei-Name"));
         QCOMPARE(form->windowTitle(), QStringLiteral("Tessarine"));
         QCOMPARE(form->font().families().value(0), QStringLiteral("IPAPGothic"));
-        QCOMPARE(form->LV1->font().pointSize(), 12);
+        QCOMPARE(form->Controls().LV1->font().pointSize(), 12);
     }
 
     void storeErrorIsShownAndAbandonsTheHandler()
@@ -641,10 +642,10 @@ private slots:
         QVERIFY(p.boxes.verifyDone());
         QCOMPARE(p.boxes.shown().front().ownerAtCall, form.get());
         // The rest of the first show was skipped; the program goes on.
-        QCOMPARE(form->SortDirection, 0);
-        QCOMPARE(form->LV1->RowCount(), 0);
-        form->IB_Reload->trigger();
-        QCOMPARE(form->LV1->RowCount(), 1);
+        QCOMPARE(form->State().SortDirection, 0);
+        QCOMPARE(form->Controls().LV1->RowCount(), 0);
+        form->Controls().IB_Reload->trigger();
+        QCOMPARE(form->Controls().LV1->RowCount(), 1);
     }
 
     void helpOpensTheHelpFileOnlyWhenItExists()
@@ -652,10 +653,10 @@ private slots:
         Profile p;
         p.configured();
         auto form = p.makeForm();
-        form->IB_Help->trigger();
+        form->Controls().IB_Help->trigger();
         QVERIFY(p.helpOpened.empty());
         p.dir.write("tessarine.hlp", "help");
-        form->IB_Help->trigger();
+        form->Controls().IB_Help->trigger();
         QCOMPARE(p.helpOpened, std::vector<std::string>{p.dir.file("tessarine.hlp")});
     }
 };

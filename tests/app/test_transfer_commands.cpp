@@ -127,8 +127,8 @@ struct Profile : WindowProfile {
 
     void selectAll()
     {
-        for (int i = 0; i < form->LV1->RowCount(); ++i)
-            form->LV1->SelectRow(i);
+        for (int i = 0; i < form->Controls().LV1->RowCount(); ++i)
+            form->Controls().LV1->SelectRow(i);
         form->UpdateSelectionCommands();
     }
 
@@ -137,8 +137,8 @@ struct Profile : WindowProfile {
     {
         QVERIFY(!form->IsBusy());
         QCOMPARE(form->StatusText(), QString());
-        QVERIFY(!form->CancelRequested);
-        QVERIFY(form->PB1->value() <= 0); // 0, or never moved
+        QVERIFY(!form->State().CancelRequested);
+        QVERIFY(form->Controls().PB1->value() <= 0); // 0, or never moved
     }
 };
 
@@ -186,7 +186,7 @@ private slots:
             closeRefused = !form.close();
             busyDuring = form.IsBusy();
             statusDuring = form.StatusText();
-            maximumDuring = form.PB1->maximum();
+            maximumDuring = form.Controls().PB1->maximum();
         };
         const QString noMedium = Msg(34, "A");
         p.boxes.expect(Box(noMedium, "Tessarine", mb::RETRYCANCEL | mb::ICONQUESTION, mb::IDRETRY));
@@ -195,7 +195,7 @@ private slots:
             QCOMPARE(p.memory.log.back(), std::string("eject A"));
         }));
         AcceptWithTitle("GAME DISK 1");
-        form.IB_CreateImage->trigger();
+        form.Controls().IB_CreateImage->trigger();
         QVERIFY(p.boxes.verifyDone());
 
         QVERIFY(closeRefused);
@@ -209,9 +209,9 @@ private slots:
         QCOMPARE(files.size(), std::size_t{1});
         QVERIFY(std::regex_match(files[0], std::regex("IMG[0-9A-F]{4}\\.TMP")));
         QCOMPARE(fs::file_size(p.folder + files[0]), std::uintmax_t{1474816});
-        QCOMPARE(form.LV1->RowCount(), 1);
-        QCOMPARE(form.LV1->Text(0, 0), QStringLiteral("GAME DISK 1"));
-        QCOMPARE(form.LV1->Text(0, kFileNameColumn), QString::fromStdString(files[0]));
+        QCOMPARE(form.Controls().LV1->RowCount(), 1);
+        QCOMPARE(form.Controls().LV1->Text(0, 0), QStringLiteral("GAME DISK 1"));
+        QCOMPARE(form.Controls().LV1->Text(0, kFileNameColumn), QString::fromStdString(files[0]));
     }
 
     void driveAnswersOtherThanNoMediumAreToldOnceAndNothingIsCopied()
@@ -246,7 +246,7 @@ private slots:
             if (c.state == DriveState::AccessRefused)
                 text += "\n" + Msg(74);
             p.boxes.expect(Box(text, Msg(5), mb::OK | mb::ICONERROR, mb::IDOK));
-            form.IB_CreateImage->trigger();
+            form.Controls().IB_CreateImage->trigger();
             QVERIFY(p.boxes.verifyDone());
             QCOMPARE(p.memory.log, std::vector<std::string>{"ready A"});
             QVERIFY(p.files().empty());
@@ -265,7 +265,7 @@ private slots:
                                    QVERIFY(!form.IsBusy());
                                    QCOMPARE(form.StatusText(), QString());
                                }));
-            form.IB_CreateImage->trigger();
+            form.Controls().IB_CreateImage->trigger();
             QVERIFY(p.boxes.verifyDone());
             QVERIFY(p.files().empty());
             QCOMPARE(p.memory.log, std::vector<std::string>{"ready A"});
@@ -277,7 +277,7 @@ private slots:
             p.memory.media['A'] = MemoryDrive::PatternMedium(64);
             TMain_Form& form = p.open();
             WhenModal<TProperty_Form>([](TProperty_Form& d) { QTest::mouseClick(d.Cancel_Btn, Qt::LeftButton); });
-            form.IB_CreateImage->trigger();
+            form.Controls().IB_CreateImage->trigger();
             QVERIFY(p.boxes.verifyDone());
             QVERIFY(p.files().empty());
             QCOMPARE(Count(p.memory.log, "eject A"), 0);
@@ -291,7 +291,7 @@ private slots:
             TMain_Form& form = p.open();
             fs::remove_all(p.folder);
             p.boxes.expect(Box(QString::fromUtf8(std::strerror(ENOENT)), Msg(5), mb::OK | mb::ICONERROR, mb::IDOK));
-            form.IB_CreateImage->trigger();
+            form.Controls().IB_CreateImage->trigger();
             QVERIFY(p.boxes.verifyDone());
             QCOMPARE(Count(p.memory.log, "eject A"), 0);
             p.expectIdle();
@@ -334,10 +334,10 @@ private slots:
                 QCOMPARE(p.memory.log.back(), std::string("eject A"));
             }));
             AcceptWithTitle("DISK");
-            form.IB_CreateImage->trigger();
+            form.Controls().IB_CreateImage->trigger();
             QVERIFY2(p.boxes.verifyDone(), c.what);
             QVERIFY2(p.files().empty(), c.what);
-            QCOMPARE(form.LV1->RowCount(), 0);
+            QCOMPARE(form.Controls().LV1->RowCount(), 0);
             p.expectIdle();
         }
     }
@@ -354,19 +354,19 @@ private slots:
         p.boxes.expect(Box(Msg(84, "3"), Msg(4), mb::OK | mb::ICONWARNING, mb::IDOK,
                            [&](const RecordedBox&) { QCOMPARE(p.memory.log.back(), std::string("eject A")); }));
         AcceptWithTitle("WEAK DISK");
-        form.IB_CreateImage->trigger();
+        form.Controls().IB_CreateImage->trigger();
         QVERIFY(p.boxes.verifyDone());
         const auto files = p.files();
         QCOMPARE(files.size(), std::size_t{2});
         QCOMPARE(files[1], files[0] + ".map");
-        QCOMPARE(form.LV1->RowCount(), 1);
+        QCOMPARE(form.Controls().LV1->RowCount(), 1);
         p.expectIdle();
 
         // Deleting the image takes its map along.
-        form.LV1->SelectRow(0);
+        form.Controls().LV1->SelectRow(0);
         form.UpdateSelectionCommands();
         p.boxes.expect(Box(Msg(46), Msg(3), mb::YESNO | mb::ICONQUESTION, mb::IDYES));
-        form.IB_DeleteImage->trigger();
+        form.Controls().IB_DeleteImage->trigger();
         QVERIFY(p.boxes.verifyDone());
         QVERIFY(p.files().empty());
     }
@@ -386,7 +386,7 @@ private slots:
         struct rlimit small = old;
         small.rlim_cur = 200000;
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-        form.IB_CreateImage->trigger();
+        form.Controls().IB_CreateImage->trigger();
         setrlimit(RLIMIT_FSIZE, &old);
         std::signal(SIGXFSZ, previous);
 
@@ -420,7 +420,7 @@ private slots:
             p.boxes.expect(Box(next, Msg(3), mb::OKCANCEL | mb::ICONINFORMATION, mb::IDOK, written(first, a)));
             p.boxes.expect(Box(next, Msg(3), mb::OKCANCEL | mb::ICONINFORMATION, mb::IDOK, written(second, b)));
             p.boxes.expect(Box(Msg(43), Msg(3), mb::OK | mb::ICONINFORMATION, mb::IDOK, written(third, c)));
-            form.IB_RestoreImage->trigger();
+            form.Controls().IB_RestoreImage->trigger();
             QVERIFY(p.boxes.verifyDone());
             p.expectIdle();
         };
@@ -429,7 +429,7 @@ private slots:
 
         // Sorted the other way round, the same selection goes the other way.
         form.LV1ColumnClick(0);
-        QCOMPARE(form.LV1->Text(0, 0), QStringLiteral("DISK 3"));
+        QCOMPARE(form.Controls().LV1->Text(0, 0), QStringLiteral("DISK 3"));
         expectRun("DISK 3", "DISK 2", "DISK 1", 0x30, 0x20, 0x10);
     }
 
@@ -497,7 +497,7 @@ private slots:
             p.boxes.expect(Box(Msg(40), Msg(3), mb::YESNO | mb::ICONQUESTION, mb::IDYES));
             for (const ExpectedBox& box : c.after)
                 p.boxes.expect(box);
-            form.IB_RestoreImage->trigger();
+            form.Controls().IB_RestoreImage->trigger();
             QVERIFY2(p.boxes.verifyDone(), c.what);
             QCOMPARE(Count(p.memory.log, "eject A"), c.ejects);
             const auto& bytes = p.memory.media['A'].bytes;
@@ -521,7 +521,7 @@ private slots:
         p.boxes.expect(Box(Msg(40), Msg(3), mb::YESNO | mb::ICONQUESTION, mb::IDNO, [&](const RecordedBox&) {
             QVERIFY(!form.IsBusy());
         }));
-        form.IB_RestoreImage->trigger();
+        form.Controls().IB_RestoreImage->trigger();
         QVERIFY(p.boxes.verifyDone());
         QVERIFY(p.memory.log.empty());
         p.expectIdle();
@@ -545,7 +545,7 @@ private slots:
 
             AcceptWithTitle("FULL DISK");
             p.boxes.expect(Box(Msg(38), Msg(3), mb::OK | mb::ICONINFORMATION, mb::IDOK));
-            form.IB_CreateImage->trigger();
+            form.Controls().IB_CreateImage->trigger();
             QVERIFY2(p.boxes.verifyDone(), g.name);
             const auto files = p.files();
             QCOMPARE(files.size(), std::size_t{1});
@@ -560,11 +560,11 @@ private slots:
             QCOMPARE(h.bytesPerSector, 512u);
             QCOMPARE(h.sectorsPerCluster, g.clusterBytes / 512);
 
-            form.SourceDrive = "B";
+            form.SetSourceDrive("B");
             p.selectAll();
             p.boxes.expect(Box(Msg(40), Msg(3), mb::YESNO | mb::ICONQUESTION, mb::IDYES));
             p.boxes.expect(Box(Msg(43), Msg(3), mb::OK | mb::ICONINFORMATION, mb::IDOK));
-            form.IB_RestoreImage->trigger();
+            form.Controls().IB_RestoreImage->trigger();
             QVERIFY2(p.boxes.verifyDone(), g.name);
 
             QVERIFY2(FatMediumHolds(p.dir.file("blank.fd"), content, &error), error.c_str());

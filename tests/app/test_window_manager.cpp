@@ -162,7 +162,7 @@ private slots:
                                         QString::number(form.winId())});
         QTRY_VERIFY(form.isActiveWindow());
         form.IB_ReloadExecute();
-        QCOMPARE(QApplication::focusWidget(), form.LV1);
+        QCOMPARE(QApplication::focusWidget(), form.Controls().LV1);
     }
 
     // The drive box drops down 8 rows, also with the style and popup X gives it.

@@ -68,14 +68,14 @@ struct Library : WindowProfile {
     // Selects the rows with these titles, as mouse clicks would.
     void select(const QStringList& wanted)
     {
-        form->LV1->clearSelection();
-        for (int i = 0; i < form->LV1->RowCount(); ++i) {
-            if (wanted.contains(form->LV1->Text(i, 0))) {
-                const QRect rect = form->LV1->RowRect(i);
-                QTest::mouseClick(form->LV1->viewport(), Qt::LeftButton, Qt::ControlModifier, rect.center());
+        form->Controls().LV1->clearSelection();
+        for (int i = 0; i < form->Controls().LV1->RowCount(); ++i) {
+            if (wanted.contains(form->Controls().LV1->Text(i, 0))) {
+                const QRect rect = form->Controls().LV1->RowRect(i);
+                QTest::mouseClick(form->Controls().LV1->viewport(), Qt::LeftButton, Qt::ControlModifier, rect.center());
             }
         }
-        QCOMPARE(form->LV1->SelectedCount(), static_cast<int>(wanted.size()));
+        QCOMPARE(form->Controls().LV1->SelectedCount(), static_cast<int>(wanted.size()));
     }
 };
 
@@ -113,7 +113,7 @@ private slots:
         lib.image("IMG2.TMP", "Other");
         lib.open();
         lib.select({"Old"});
-        QVERIFY(lib.form->IB_Property->isEnabled());
+        QVERIFY(lib.form->Controls().IB_Property->isEnabled());
 
         QString caption;
         WhenOpen<TProperty_Form>([&caption](TProperty_Form& d) {
@@ -124,7 +124,7 @@ private slots:
             d.Edit3->setEditText(QString());
             QTest::mouseClick(d.OK_Btn, Qt::LeftButton);
         });
-        lib.form->IB_Property->trigger();
+        lib.form->Controls().IB_Property->trigger();
         QCOMPARE(caption, U("プロパティ"));
 
         const std::string after = lib.read("IMG1.TMP");
@@ -137,7 +137,7 @@ private slots:
         QVERIFY(LoadHistory(lib.store, kAuthor).empty());
         // Rescanned: the list shows the new title, nothing selected.
         QCOMPARE(lib.titles(), QStringList({"Foo", "Other"}));
-        QVERIFY(lib.form->LV1->SelectedCount() == 0);
+        QVERIFY(lib.form->Controls().LV1->SelectedCount() == 0);
     }
 
     void fifteenDoubleByteCharactersFillTheTitle()
@@ -154,7 +154,7 @@ private slots:
             QCOMPARE(d.Edit1->currentText(), fifteen);
             QTest::mouseClick(d.OK_Btn, Qt::LeftButton);
         });
-        lib.form->IB_Property->trigger();
+        lib.form->Controls().IB_Property->trigger();
         const std::string after = lib.read("IMG1.TMP");
         QCOMPARE(after.substr(5, 31), Utf8ToCp932(fifteen.toStdString()).value_or("") + std::string(1, '\0'));
         QCOMPARE(lib.titles(), QStringList({fifteen}));
@@ -173,13 +173,13 @@ private slots:
             d.Edit1->setEditText(QStringLiteral("Changed"));
             QTest::mouseClick(d.Cancel_Btn, Qt::LeftButton);
         });
-        lib.form->IB_Property->trigger();
+        lib.form->Controls().IB_Property->trigger();
         QVERIFY(opened);
         QVERIFY(lib.read("IMG1.TMP") == before);
         QVERIFY(lib.dir.read("Tessarine.reg") == storeBefore);
         // Not rescanned: the row is still there and still selected.
         QCOMPARE(lib.titles(), QStringList({"Old"}));
-        QCOMPARE(lib.form->LV1->SelectedCount(), 1);
+        QCOMPARE(lib.form->Controls().LV1->SelectedCount(), 1);
     }
 
     void readOnlyImageIsReportedAndNotWritten()
@@ -197,7 +197,7 @@ private slots:
                 QSKIP("cannot drop root's file permissions here");
             lib.boxes.expect(QString::fromStdString(IoStatus::Fail(EACCES).message()), U("エラー"), kErrorBox);
             UnwantedDialog dialog;
-            lib.form->IB_Property->trigger();
+            lib.form->Controls().IB_Property->trigger();
             QVERIFY(!dialog.seen);
         }
         QVERIFY(lib.boxes.verifyDone());
@@ -213,7 +213,7 @@ private slots:
         lib.select({"Gone"});
         std::filesystem::remove(lib.path("IMG1.TMP"));
         lib.boxes.expect(U("イメージファイルが存在しません"), U("確認"), kErrorBox);
-        lib.form->IB_Property->trigger();
+        lib.form->Controls().IB_Property->trigger();
         QVERIFY(lib.boxes.verifyDone());
         QCOMPARE(lib.boxes.shown().back().owner.data(), lib.form.get());
         QCOMPARE(lib.titles(), QStringList({"Kept"}));
@@ -226,7 +226,7 @@ private slots:
         lib.image("IMG2.TMP", "B");
         lib.open();
         lib.select({"A", "B"});
-        QVERIFY(!lib.form->IB_Property->isEnabled());
+        QVERIFY(!lib.form->Controls().IB_Property->isEnabled());
         UnwantedDialog dialog;
         lib.form->IB_PropertyExecute();
         QTest::qWait(20);
@@ -246,7 +246,7 @@ private slots:
         lib.select({"T"});
         QString caption;
         WhenOpen<TProperty_Form>([&caption](TProperty_Form& d) { caption = d.windowTitle(); });
-        lib.form->IB_Property->trigger();
+        lib.form->Controls().IB_Property->trigger();
         QCOMPARE(caption, QStringLiteral("M60"));
     }
 
@@ -262,7 +262,7 @@ private slots:
         // Another program removes one of them first: no message for it.
         std::filesystem::remove(lib.path("IMG2.TMP"));
         lib.boxes.expect(U("選択したイメージファイルを削除しますか？"), U("確認"), kQuestionBox, mb::IDYES);
-        lib.form->IB_DeleteImage->trigger();
+        lib.form->Controls().IB_DeleteImage->trigger();
         QVERIFY(lib.boxes.verifyDone());
         QVERIFY(!std::filesystem::exists(lib.path("IMG1.TMP")));
         QVERIFY(!std::filesystem::exists(lib.path("IMG4.TMP")));
@@ -280,12 +280,12 @@ private slots:
         // A file that appears now would show only after a rescan.
         lib.image("IMG3.TMP", "C");
         lib.boxes.expect(U("選択したイメージファイルを削除しますか？"), U("確認"), kQuestionBox, mb::IDNO);
-        lib.form->IB_DeleteImage->trigger();
+        lib.form->Controls().IB_DeleteImage->trigger();
         QVERIFY(lib.boxes.verifyDone());
         QVERIFY(std::filesystem::exists(lib.path("IMG1.TMP")));
         QVERIFY(std::filesystem::exists(lib.path("IMG2.TMP")));
         QCOMPARE(lib.titles(), QStringList({"A", "B"}));
-        QCOMPARE(lib.form->LV1->SelectedCount(), 2);
+        QCOMPARE(lib.form->Controls().LV1->SelectedCount(), 2);
     }
 };
 

@@ -41,7 +41,7 @@ std::unique_ptr<TProperty_Form> OpenPropertyDialog(RegStore& store, ScriptedBoxe
 QStringList ColumnTexts(const TMain_Form& form, int column)
 {
     QStringList texts;
-    for (int i = 0; i < form.LV1->RowCount(); ++i)
-        texts << form.LV1->Text(i, column);
+    for (int i = 0; i < form.Controls().LV1->RowCount(); ++i)
+        texts << form.Controls().LV1->Text(i, column);
     return texts;
 }

@@ -72,8 +72,8 @@ int main(int argc, char* argv[])
 
     int status = 1;
     QTimer::singleShot(400, &form, [&] {
-        if (openInfo && form.LV1->RowCount() > 0) {
-            form.LV1->SelectRow(0);
+        if (openInfo && form.Controls().LV1->RowCount() > 0) {
+            form.Controls().LV1->SelectRow(0);
             form.UpdateSelectionCommands();
             QTimer::singleShot(400, &form, [&] {
                 QWidget* dialog = QApplication::activeModalWidget();
@@ -91,18 +91,18 @@ int main(int argc, char* argv[])
             form.IB_InfoExecute();
             return;
         }
-        if (form.LV1->RowCount() > 1)
-            form.LV1->setCurrentIndex(form.LV1->model()->index(1, 0));
+        if (form.Controls().LV1->RowCount() > 1)
+            form.Controls().LV1->setCurrentIndex(form.Controls().LV1->model()->index(1, 0));
         if (openMenu)
-            form.menuBar()->setActiveAction(form.FileMenu->menuAction());
+            form.menuBar()->setActiveAction(form.Controls().FileMenu->menuAction());
         QTimer::singleShot(400, &form, [&] {
             QRect area = form.frameGeometry();
             if (openMenu)
-                area = area.united(form.FileMenu->geometry());
+                area = area.united(form.Controls().FileMenu->geometry());
             const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(),
                                                                               area.height());
             status = shot.save(out, "PNG") ? 0 : 1;
-            form.FileMenu->close();
+            form.Controls().FileMenu->close();
             QApplication::quit();
         });
     });
