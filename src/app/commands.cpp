@@ -50,9 +50,9 @@ void TMain_Form::RunConfigCommand(bool firstRun)
         services_.messageBox,
         services_.driveTable,
         {},
-        [this](const std::string& drive, const std::string& folder) {
+        [this](const std::string& drive, const std::string& folder, const std::map<char, std::string>& bindings) {
             FormCommandHost host(*this);
-            ApplyConfigurationCommand(host, services_.store, drive, folder, SourceDrive, ImageFolder);
+            ApplyConfigurationCommand(host, services_.store, drive, folder, SourceDrive, ImageFolder, bindings);
         },
     };
     ExecuteConfigCommand(this, config, SourceDrive, ImageFolder, firstRun);

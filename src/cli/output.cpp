@@ -253,6 +253,9 @@ std::string DrivesJson(const std::vector<DriveReport>& drives)
         entry["letter"] = std::string(1, d.entry.letter);
         entry["device"] = d.entry.device;
         entry["kind"] = KindName(d.entry.kind);
+        // The stable name the letter is (or, after the configuration dialog, will be) bound to.
+        entry["identity"] = d.entry.identity;
+        entry["bound"] = d.entry.bound;
         entry["medium"] = d.status.ready();
         entry["state"] = StateName(d.status.state);
         entry["size"] = d.mediumBytes ? ordered_json(*d.mediumBytes) : ordered_json(nullptr);

@@ -4,6 +4,7 @@
 // boxes in the same order with the same outcomes.
 #include <functional>
 #include <memory>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -58,10 +59,12 @@ DeleteResult DeleteImagesCommand(CommandHost& host);
 void ScanCommand(CommandHost& host, const std::string& folder);
 
 // The configuration dialog's OK: the source drive and the image folder take
-// the chosen values, are stored (Drive, then Dir) and the folder is
-// rescanned. A store failure propagates before the rescan.
+// the chosen values, are stored (Drive, then Dir), each binding of a letter
+// to its device goes into the Devices key, and the folder is rescanned. A
+// store failure propagates before the rescan.
 void ApplyConfigurationCommand(CommandHost& host, RegStore& store, const std::string& drive,
-                               const std::string& folder, std::string& sourceDrive, std::string& imageFolder);
+                               const std::string& folder, std::string& sourceDrive, std::string& imageFolder,
+                               const std::map<char, std::string>& bindings = {});
 
 // The property command over the one selected entry: the fields read from
 // its header, edited in the dialog and written back in place, then the rescan.

@@ -88,12 +88,17 @@ DeleteResult DeleteImagesCommand(CommandHost& host)
 }
 
 void ApplyConfigurationCommand(CommandHost& host, RegStore& store, const std::string& drive,
-                               const std::string& folder, std::string& sourceDrive, std::string& imageFolder)
+                               const std::string& folder, std::string& sourceDrive, std::string& imageFolder,
+                               const std::map<char, std::string>& bindings)
 {
     sourceDrive = drive;
     imageFolder = folder;
     store.RegWriteString(0, kSystemKey, "Drive", sourceDrive);
     store.RegWriteString(0, kSystemKey, "Dir", imageFolder);
+    // Each letter offered now keeps its device, whatever the kernel calls it
+    // later and whatever else is plugged in.
+    for (const auto& [letter, identity] : bindings)
+        store.RegWriteString(0, kDevicesKey, std::string(1, letter), identity);
     host.Rescan();
 }
 

@@ -169,14 +169,17 @@ CommandResult CreateImageCommand(CommandHost& host, const DriveFactory& makeDriv
 
 CommandResult RestoreImagesCommand(CommandHost& host, const DriveFactory& makeDrives, const std::string& drive)
 {
-    if (host.Box(Msg(40), Msg(3), mb::YESNO | mb::ICONQUESTION | kStyle) != mb::IDYES)
+    const char letter = DriveLetter(drive);
+    const std::unique_ptr<DriveAccess> drives = makeDrives();
+    // The question names what would be overwritten.
+    const std::string target = drives->DescribeTarget(letter);
+    if (host.Box(target.empty() ? Msg(40) : Msg(40) + "\r\n" + target, Msg(3), mb::YESNO | mb::ICONQUESTION | kStyle) !=
+        mb::IDYES)
         return Outcome(CommandOutcome::Declined);
 
     host.EnableCommands(false);
     const TransferEnd end{host};
     host.ClearCancel();
-    const char letter = DriveLetter(drive);
-    const std::unique_ptr<DriveAccess> drives = makeDrives();
 
     // In list order; the list is disabled, so the selection stays as it was.
     const std::vector<ImageEntry> entries = host.SelectedImages();

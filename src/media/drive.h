@@ -91,4 +91,12 @@ public:
     virtual std::unique_ptr<DeviceHandle> Open(char letter, bool forWriting, IoStatus& status) = 0;
     // Failures are silent.
     virtual void Eject(char letter) = 0;
+    // What a write to the drive would reach, for the user to check before
+    // saying yes: model, size and device path, or a virtual drive's file;
+    // empty when the host cannot tell.
+    virtual std::string DescribeTarget(char letter)
+    {
+        (void)letter;
+        return {};
+    }
 };

@@ -425,7 +425,8 @@ public:
         DriveStatus out{.device = entry->device};
         // Opened afresh each time: a changed medium is only noticed on open.
         Medium m;
-        if (IoStatus st = OpenMedium(entry->device, false, m); !st.ok()) {
+        std::string path;
+        if (IoStatus st = OpenEntry(*entry, false, m, path); !st.ok()) {
             out.error = st.error;
             out.state = DriveStateFor(st.error);
             out.detail = m.broker.detail;
@@ -460,7 +461,8 @@ public:
         if (!entry)
             return IoStatus::Fail(ENODEV);
         Medium m;
-        if (IoStatus st = OpenMedium(entry->device, false, m); !st.ok())
+        std::string path;
+        if (IoStatus st = OpenEntry(*entry, false, m, path); !st.ok())
             return st;
         if (m.bytes == 0)
             return IoStatus::Fail(ENOMEDIUM);
@@ -502,20 +504,22 @@ public:
             return nullptr;
         }
         Medium m;
-        status = OpenMedium(entry->device, forWriting, m);
+        std::string path;
+        status = OpenEntry(*entry, forWriting, m, path);
         if (!status.ok())
             return nullptr;
-        return std::make_unique<LinuxHandle>(entry->device, std::move(m), forWriting);
+        return std::make_unique<LinuxHandle>(path, std::move(m), forWriting);
     }
 
     void Eject(char letter) override
     {
         const DriveEntry* entry = Find(letter);
-        if (!entry)
+        std::string device;
+        if (!entry || !PathOf(*entry, device).ok())
             return;
         struct stat st {};
         EjectTarget target;
-        if (::stat(entry->device.c_str(), &st) == 0 && S_ISBLK(st.st_mode)) {
+        if (::stat(device.c_str(), &st) == 0 && S_ISBLK(st.st_mode)) {
             target.blockDevice = true;
             target.major = major(st.st_rdev);
             std::error_code ec;
@@ -526,9 +530,9 @@ public:
         if (DecideEject(target) == EjectMethod::None)
             return;
 
-        UniqueFd fd(OpenRetrying(entry->device, O_RDWR | O_NONBLOCK));
+        UniqueFd fd(OpenRetrying(device, O_RDWR | O_NONBLOCK));
         if (!fd)
-            fd.reset(OpenRetrying(entry->device, O_RDONLY | O_NONBLOCK));
+            fd.reset(OpenRetrying(device, O_RDONLY | O_NONBLOCK));
         if (!fd)
             return;
         ::fsync(fd.get());
@@ -541,7 +545,37 @@ public:
         }
     }
 
+    std::string DescribeTarget(char letter) override
+    {
+        const DriveEntry* entry = Find(letter);
+        if (!entry)
+            return {};
+        std::string path;
+        if (!PathOf(*entry, path).ok())
+            return entry->device; // away: the identity it is bound to
+        return DescribeDevice(path, kSysfsRoot);
+    }
+
 private:
+    // The path to open for entry: a USB identity is looked up now, as the
+    // device may have come back under another name.
+    static IoStatus PathOf(const DriveEntry& entry, std::string& path)
+    {
+        path = IsUsbIdentity(entry.device) ? ResolveUsbIdentity(entry.device, kSysfsRoot) : entry.device;
+        return path.empty() ? IoStatus::Fail(ENOMEDIUM) : IoStatus::Ok();
+    }
+
+    // A bound device that is away has no medium; it is never another device.
+    static IoStatus OpenEntry(const DriveEntry& entry, bool writing, Medium& m, std::string& path)
+    {
+        if (IoStatus st = PathOf(entry, path); !st.ok())
+            return st;
+        IoStatus st = OpenMedium(path, writing, m);
+        if (st.error == ENOENT && NamesRemovableIdentity(entry.device))
+            return IoStatus::Fail(ENOMEDIUM);
+        return st;
+    }
+
     const DriveEntry* Find(char letter) const
     {
         auto it = table_.find(letter);

@@ -38,7 +38,70 @@ bool IsOptical(const SysfsBlockEntry& e)
     return e.name.rfind("sr", 0) == 0 || TrimBlanks(e.scsiType) == "5";
 }
 
+// "1-1", "3-2.4.1": a USB device (interfaces are "1-1:1.0", hubs' roots "usb1").
+bool IsUsbDeviceName(std::string_view part)
+{
+    const auto dash = part.find('-');
+    if (dash == 0 || dash == std::string_view::npos || dash + 1 == part.size())
+        return false;
+    for (std::size_t i = 0; i < part.size(); ++i) {
+        const char c = part[i];
+        const bool digit = c >= '0' && c <= '9';
+        if (i == dash ? c != '-' : !(digit || (c == '.' && i > dash + 1 && part[i - 1] != '.')))
+            return false;
+    }
+    return part.back() != '.';
+}
+
 } // namespace
+
+std::string UsbDevicePath(std::string_view linkTarget)
+{
+    const auto devices = linkTarget.find("devices/");
+    if (devices == std::string_view::npos)
+        return {};
+    const std::string_view below = linkTarget.substr(devices + 8);
+    // The deepest USB device: a card reader behind a hub is the reader.
+    std::size_t end = std::string_view::npos;
+    for (std::size_t start = 0; start < below.size();) {
+        const std::size_t slash = std::min(below.find('/', start), below.size());
+        if (IsUsbDeviceName(below.substr(start, slash - start)))
+            end = slash;
+        start = slash + 1;
+    }
+    return end == std::string_view::npos ? std::string{} : std::string(below.substr(0, end));
+}
+
+std::string StableIdentity(const SysfsBlockEntry& entry)
+{
+    if (!entry.byId.empty())
+        return entry.byId;
+    if (!entry.usbPath.empty()) {
+        const std::string_view serial = TrimBlanks(entry.serial);
+        return "usb:" + entry.usbPath + (serial.empty() ? "" : "#" + std::string(serial));
+    }
+    if (FloppyNumber(entry.name))
+        return "/dev/" + entry.name;
+    return {};
+}
+
+bool IsUsbIdentity(std::string_view identity) { return identity.rfind("usb:", 0) == 0; }
+
+bool NamesRemovableIdentity(std::string_view identity)
+{
+    return IsUsbIdentity(identity) || identity.find("/disk/by-id/") != std::string_view::npos;
+}
+
+bool MatchesUsbIdentity(const SysfsBlockEntry& entry, std::string_view identity)
+{
+    if (!IsUsbIdentity(identity) || entry.usbPath.empty())
+        return false;
+    identity.remove_prefix(4);
+    const auto hash = identity.find('#');
+    const std::string_view port = identity.substr(0, hash);
+    const std::string_view serial = hash == std::string_view::npos ? std::string_view{} : identity.substr(hash + 1);
+    return port == entry.usbPath && serial == TrimBlanks(entry.serial);
+}
 
 std::uint64_t SysfsSizeBytes(std::string_view sizeText)
 {
@@ -118,9 +181,9 @@ std::vector<DriveCandidate> DetectedDrives(const std::vector<SysfsBlockEntry>& e
 
     std::vector<DriveCandidate> out;
     for (const auto& [n, e] : floppies)
-        out.push_back({"/dev/" + e->name, DriveKind::Floppy, DescribeBlockDevice(*e)});
+        out.push_back({"/dev/" + e->name, DriveKind::Floppy, DescribeBlockDevice(*e), StableIdentity(*e)});
     for (const auto* e : removables)
-        out.push_back({"/dev/" + e->name, DriveKind::Removable, DescribeBlockDevice(*e)});
+        out.push_back({"/dev/" + e->name, DriveKind::Removable, DescribeBlockDevice(*e), StableIdentity(*e)});
     return out;
 }
 
@@ -155,7 +218,9 @@ std::vector<DriveEntry> AssignDriveLetters(const std::map<char, DriveCandidate>&
         e.letter = letter;
         e.device = c.device;
         e.kind = c.kind;
-        e.display = std::string(1, letter) + ": " + c.device;
+        e.identity = c.identity;
+        e.bound = c.bound;
+        e.display = std::string(1, letter) + ": " + (c.node.empty() ? c.device : c.node);
         if (!c.description.empty())
             e.display += "  " + c.description;
         out.push_back(std::move(e));

@@ -394,10 +394,10 @@ bool TConfig_Form::eventFilter(QObject* watched, QEvent* event)
 void ExecuteConfigCommand(QWidget* owner, const ConfigCommandServices& services, std::string& sourceDrive,
                           std::string& imageFolder, bool firstRun)
 {
+    const std::vector<DriveEntry> drives = services.driveTable ? services.driveTable() : std::vector<DriveEntry>{};
     // Destroyed on every way out, store failures included.
-    auto form = std::make_unique<TConfig_Form>(owner, sourceDrive, imageFolder,
-                                               services.driveTable ? services.driveTable() : std::vector<DriveEntry>{},
-                                               services.messageBox, services.browseForFolder);
+    auto form = std::make_unique<TConfig_Form>(owner, sourceDrive, imageFolder, drives, services.messageBox,
+                                               services.browseForFolder);
     if (firstRun)
         form->SetFirstRun();
     if (form->exec() != QDialog::Accepted)
@@ -407,5 +407,5 @@ void ExecuteConfigCommand(QWidget* owner, const ConfigCommandServices& services,
     const std::string folder = FolderForStore(form->EE1->text());
     form.reset();
     if (services.apply)
-        services.apply(drive, folder);
+        services.apply(drive, folder, NewBindings(drives));
 }

@@ -3,6 +3,7 @@
 // settings everything else depends on. The dialog only edits; the command
 // (ExecuteConfigCommand) sets, stores and rescans on OK.
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -109,9 +110,12 @@ struct ConfigCommandServices {
     std::function<std::vector<DriveEntry>()> driveTable;
     // Empty: BrowseForFolder.
     FolderBrowserFunc browseForFolder;
-    // The dialog's OK with the chosen drive letter and the folder as stored
-    // (ApplyConfigurationCommand: set, store, rescan).
-    std::function<void(const std::string& drive, const std::string& folder)> apply;
+    // The dialog's OK with the chosen drive letter, the folder as stored and
+    // the Devices entries that bind each offered drive not bound yet to its
+    // device (ApplyConfigurationCommand: set, store, rescan).
+    std::function<void(const std::string& drive, const std::string& folder,
+                       const std::map<char, std::string>& bindings)>
+        apply;
 };
 
 // The configuration command: the dialog modally; on OK the chosen drive and

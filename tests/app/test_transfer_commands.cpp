@@ -562,7 +562,10 @@ private slots:
 
             form.SetSourceDrive("B");
             p.selectAll();
-            p.boxes.expect(Box(Msg(40), Msg(3), mb::YESNO | mb::ICONQUESTION, mb::IDYES));
+            // The question names the file that will be written.
+            const std::string target = p.dir.file("blank.fd") + (g.sectors == 2880 ? "  1.4 MB" : "  720 KB");
+            p.boxes.expect(Box(Msg(40) + QStringLiteral("\r\n") + QString::fromStdString(target), Msg(3),
+                               mb::YESNO | mb::ICONQUESTION, mb::IDYES));
             p.boxes.expect(Box(Msg(43), Msg(3), mb::OK | mb::ICONINFORMATION, mb::IDOK));
             form.Controls().IB_RestoreImage->trigger();
             QVERIFY2(p.boxes.verifyDone(), g.name);

@@ -242,8 +242,9 @@ TEST_F(CliEndToEnd, SeveralImagesGoOneMediumEachInTheOrderGiven)
 
     const CliRun run = Run({"--yes", "restore", "TWO.IMG", "ONE.IMG"});
     ASSERT_EQ(run.status, 0) << run.err;
-    // The next-medium question came once, between the two, and was answered.
-    EXPECT_EQ(run.err, MessageText(40) + "\n" + MessageText(44) + "\n" + MessageText(45) + "\n");
+    // The question named the drive's file; the next-medium question came
+    // once, between the two, and was answered.
+    EXPECT_EQ(run.err, MessageText(40) + "\n" + medium + "  4 KB\n" + MessageText(44) + "\n" + MessageText(45) + "\n");
     EXPECT_EQ(run.out, MessageText(43) + "\n");
     EXPECT_EQ(FileBytes(medium), std::vector<std::uint8_t>(8 * 512, 'O'));
 

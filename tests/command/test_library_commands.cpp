@@ -127,7 +127,8 @@ TEST_F(ScanCommandTest, AFolderThatCannotBeListedLeavesAnEmptyListAndNoSort)
     EXPECT_EQ(host.pumps, 2);
 }
 
-// The configuration dialog's OK: set, stored Drive then Dir, rescanned; a
+// The configuration dialog's OK: set, stored Drive then Dir and the drives'
+// bindings, rescanned; a
 // store that cannot be written stops it before the rescan.
 TEST(ApplyConfiguration, SetsStoresThenRescans)
 {
@@ -135,8 +136,11 @@ TEST(ApplyConfiguration, SetsStoresThenRescans)
     RegStore store(MakeFileBackend(dir.file("Tessarine.reg")));
     ScriptedHost host;
     std::string drive = "A", folder = "./Images/";
-    ApplyConfigurationCommand(host, store, "C", "/srv/images/", drive, folder);
+    ApplyConfigurationCommand(host, store, "C", "/srv/images/", drive, folder,
+                              {{'A', "usb:pci0000:00/usb1/1-1"}, {'B', "/dev/disk/by-id/usb-TEAC_FD-05PUB-0:0"}});
     EXPECT_EQ(drive, "C");
+    EXPECT_EQ(store.RegReadString(0, kDevicesKey, "A", ""), "usb:pci0000:00/usb1/1-1");
+    EXPECT_EQ(store.RegReadString(0, kDevicesKey, "B", ""), "/dev/disk/by-id/usb-TEAC_FD-05PUB-0:0");
     EXPECT_EQ(folder, "/srv/images/");
     EXPECT_EQ(host.seen, Seen({"rescan"}));
     EXPECT_EQ(store.RegReadString(0, kSystemKey, "Drive", ""), "C");

@@ -236,4 +236,30 @@ TEST(VirtualDrive, DriveAWithoutAnyDeviceStandsForTheFirstFloppy)
     access->Eject('A'); // nothing to eject, nothing reported
 }
 
+// A bound device that is away has no medium, so the commands wait for it
+// instead of writing anything else; a path written by hand that names
+// nothing is a missing device as before.
+TEST(VirtualDrive, BoundDeviceAwayIsNoMediumAndTheTargetIsNamed)
+{
+    TempDir dir;
+    dir.write("disk.img", std::string(1474560, '\0'));
+    auto access = MakeDriveAccess({
+        DriveEntry{'A', "usb:pci0000:99/usb9/9-9#none", DriveKind::Removable, "", "", true},
+        DriveEntry{'B', dir.file("dev/disk/by-id/usb-TEAC_FD-05PUB-0:0"), DriveKind::Removable, "", "", true},
+        DriveEntry{'C', dir.file("nothing"), DriveKind::Other, "", "", true},
+        DriveEntry{'D', dir.file("disk.img"), DriveKind::Virtual},
+    });
+    for (char letter : {'A', 'B'}) {
+        EXPECT_EQ(access->DriveReady(letter).state, DriveState::NoMedium) << letter;
+        IoStatus st;
+        EXPECT_FALSE(access->Open(letter, true, st));
+        EXPECT_EQ(st.error, ENOMEDIUM) << letter;
+        access->Eject(letter);
+    }
+    EXPECT_EQ(access->DriveReady('C').state, DriveState::NoDevice);
+    EXPECT_EQ(access->DescribeTarget('A'), "usb:pci0000:99/usb9/9-9#none");
+    EXPECT_EQ(access->DescribeTarget('D'), dir.file("disk.img") + "  1.4 MB");
+    EXPECT_EQ(access->DescribeTarget('E'), "");
+}
+
 } // namespace

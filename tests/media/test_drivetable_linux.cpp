@@ -47,7 +47,23 @@ public:
         fs::create_directory_symlink("../devices/" + d.devicePath + "/block/" + d.name,
                                      fs::path(root_.path()) / "block" / d.name);
     }
+    // The serial attribute of the USB device at devicePath (under devices/).
+    void SetSerial(const std::string& usbDevicePath, const std::string& serial)
+    {
+        Write(fs::path(root_.path()) / "devices" / usbDevicePath / "serial", serial + "\n");
+    }
+    // dev/disk/by-id/<link> -> ../../<name>, as udev makes it.
+    void LinkById(const std::string& link, const std::string& name)
+    {
+        const fs::path dir = fs::path(root_.path()) / "dev/disk/by-id";
+        fs::create_directories(dir);
+        fs::remove(dir / link);
+        fs::create_symlink("../../" + name, dir / link);
+    }
+    // The device goes away, as on unplugging.
+    void Remove(const std::string& name) { fs::remove(fs::path(root_.path()) / "block" / name); }
     std::string path() const { return root_.path(); }
+    std::string devRoot() const { return root_.path() + "/dev"; }
 
 private:
     static void Write(const fs::path& p, const std::string& text) { std::ofstream(p) << text; }
@@ -160,6 +176,114 @@ TEST(DriveTable, MediumSizesAsTheDialogShowsThem)
     EXPECT_EQ(SysfsSizeBytes("2880\n"), 1474560u);
     EXPECT_EQ(SysfsSizeBytes("-1"), 0u);
     EXPECT_EQ(SysfsSizeBytes("99999999999999999999"), 0u);
+}
+
+const std::string kTeacPort = "pci0000:00/usb1/1-1";
+
+// A letter means one device: once the dialog has bound it, another
+// removable disk that comes first in the kernel's order does not take it,
+// the device is followed under a new name, and while it is away the letter
+// stands for nothing rather than for another device.
+TEST(DriveBinding, ALetterStaysOnItsDeviceWhateverTheKernelCallsIt)
+{
+    FakeSysfs sys;
+    sys.Add(kUsbFloppy); // sdc, no serial, no by-id link
+    sys.Add(kFixedDisk);
+    const auto first = BuildDriveTable({}, sys.path(), sys.devRoot());
+    EXPECT_EQ(Devices(first), "A=/dev/sdc ");
+    const auto bindings = NewBindings(first);
+    ASSERT_EQ(bindings, (std::map<char, std::string>{{'A', "usb:" + kTeacPort}}));
+
+    // A stick plugged in later that the kernel names sdb.
+    sys.Add(kCardReader);
+    auto table = BuildDriveTable(bindings, sys.path(), sys.devRoot());
+    ASSERT_EQ(table.size(), 2u);
+    EXPECT_EQ(table[0].display, "A: /dev/sdc  TEAC USB FDD");
+    EXPECT_TRUE(table[0].bound);
+    EXPECT_EQ(table[1].display, "B: /dev/sdb  Generic- SD/MMC  14.8 GB");
+    EXPECT_EQ(NewBindings(table), (std::map<char, std::string>{{'B', "usb:pci0000:00/usb1/1-2"}}));
+    EXPECT_EQ(ResolveUsbIdentity(table[0].device, sys.path()), "/dev/sdc");
+
+    // Unplugged: A keeps its binding and shows it; the stick stays on B.
+    sys.Remove("sdc");
+    table = BuildDriveTable(bindings, sys.path(), sys.devRoot());
+    EXPECT_EQ(Devices(table), "A=usb:" + kTeacPort + " B=/dev/sdb ");
+    EXPECT_EQ(table[0].display, "A: usb:" + kTeacPort);
+    EXPECT_EQ(ResolveUsbIdentity(table[0].device, sys.path()), "");
+
+    // Back in the same port, named sde this time.
+    FakeDevice again = kUsbFloppy;
+    again.name = "sde";
+    sys.Add(again);
+    table = BuildDriveTable(bindings, sys.path(), sys.devRoot());
+    EXPECT_EQ(table[0].display, "A: /dev/sde  TEAC USB FDD");
+    EXPECT_EQ(table.size(), 2u) << "not detected a second time";
+    EXPECT_EQ(ResolveUsbIdentity(table[0].device, sys.path()), "/dev/sde");
+}
+
+TEST(DriveBinding, IdentitiesByIdLinkThenUsbPortAndSerialThenFloppyNode)
+{
+    FakeSysfs sys;
+    sys.Add(kFloppy);
+    sys.Add(kUsbFloppy);
+    sys.Add(kUsbStick);
+    sys.Add(kCardReader);
+    sys.SetSerial("pci0000:00/usb1/1-2", "000000009412");
+    sys.LinkById("usb-SanDisk_Cruzer_Blade_4C53-0:0", "sdd");
+    sys.LinkById("usb-SanDisk_Cruzer_Blade_4C53-0:0-part1", "sdd1");
+    sys.LinkById("wwn-0x5000", "sdd");
+    const auto table = BuildDriveTable({}, sys.path(), sys.devRoot());
+    EXPECT_EQ(Devices(table), "A=/dev/fd0 B=/dev/sdb C=/dev/sdc D=/dev/sdd ");
+    const auto bindings = NewBindings(table);
+    EXPECT_EQ(bindings, (std::map<char, std::string>{
+                            {'A', "/dev/fd0"},
+                            {'B', "usb:pci0000:00/usb1/1-2#000000009412"},
+                            {'C', "usb:" + kTeacPort},
+                            {'D', sys.devRoot() + "/disk/by-id/usb-SanDisk_Cruzer_Blade_4C53-0:0"}}));
+
+    // The stick comes back as sda; udev moves its link.
+    sys.Remove("sdd");
+    FakeDevice stick = kUsbStick;
+    stick.name = "sda";
+    sys.Add(stick);
+    sys.LinkById("usb-SanDisk_Cruzer_Blade_4C53-0:0", "sda");
+    // Another card with another serial in the reader's port is not the bound one.
+    sys.SetSerial("pci0000:00/usb1/1-2", "000000001111");
+    const auto later = BuildDriveTable(bindings, sys.path(), sys.devRoot());
+    ASSERT_EQ(later.size(), 5u) << Devices(later);
+    EXPECT_EQ(later[3].display, "D: /dev/sda  SanDisk Cruzer Blade  28.6 GB");
+    EXPECT_EQ(later[3].device, bindings.at('D')) << "opened by its link";
+    EXPECT_EQ(later[1].display, "B: usb:pci0000:00/usb1/1-2#000000009412") << "away";
+    EXPECT_EQ(later[4].display, "E: /dev/sdb  Generic- SD/MMC  14.8 GB");
+    EXPECT_EQ(NewBindings(later), (std::map<char, std::string>{{'E', "usb:pci0000:00/usb1/1-2#000000001111"}}));
+}
+
+// Fixed disks are never offered and so never bound, also on USB.
+TEST(DriveBinding, NonRemovableDisksAreNeverOffered)
+{
+    FakeSysfs sys;
+    sys.Add(kFixedDisk);
+    FakeDevice usbDisk{"sde", "pci0000:00/usb2/2-3/host9/target9:0:0/9:0:0:0", "0", "125829120", "WD", "Elements"};
+    sys.Add(usbDisk);
+    sys.LinkById("usb-WD_Elements_57583-0:0", "sde");
+    const auto table = BuildDriveTable({}, sys.path(), sys.devRoot());
+    EXPECT_EQ(Devices(table), "A=/dev/fd0 ");
+    EXPECT_TRUE(NewBindings(table).empty()) << "the fallback letter is nothing to bind";
+    // Written by hand, it is offered as written.
+    EXPECT_EQ(Devices(BuildDriveTable({{'B', sys.devRoot() + "/disk/by-id/usb-WD_Elements_57583-0:0"}}, sys.path(),
+                                      sys.devRoot())),
+              "A=/dev/fd0 B=" + sys.devRoot() + "/disk/by-id/usb-WD_Elements_57583-0:0 ");
+}
+
+TEST(DriveBinding, UsbPortsFromSysfsPaths)
+{
+    EXPECT_EQ(UsbDevicePath("../devices/pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/host6/target6:0:0/6:0:0:0/block/sdc"),
+              "pci0000:00/0000:00:14.0/usb1/1-1");
+    EXPECT_EQ(UsbDevicePath("../devices/pci0000:00/0000:00:14.0/usb3/3-2/3-2.4/3-2.4.1/3-2.4.1:1.0/host2/block/sdb"),
+              "pci0000:00/0000:00:14.0/usb3/3-2/3-2.4/3-2.4.1");
+    EXPECT_EQ(UsbDevicePath("../devices/pci0000:00/0000:00:1f.2/ata1/host0/target0:0:0/0:0:0:0/block/sda"), "");
+    EXPECT_EQ(UsbDevicePath("../devices/virtual/block/loop0"), "");
+    EXPECT_EQ(UsbDevicePath("../devices/platform/1-1./block/x"), "");
 }
 
 } // namespace

@@ -35,8 +35,9 @@ constexpr unsigned kFront = mb::TASKMODAL | mb::SETFOREGROUND;
 
 std::vector<DriveEntry> TwoDrives()
 {
-    return {{'A', "/dev/fd0", DriveKind::Floppy, "A: /dev/fd0  Floppy drive  1.4 MB"},
-            {'C', "/srv/disk.img", DriveKind::Virtual, "C: /srv/disk.img  1.2 MB"}};
+    // A detected, C written into the Devices key by hand.
+    return {{'A', "/dev/sdc", DriveKind::Removable, "A: /dev/sdc  Floppy drive  1.4 MB", "usb:pci0000:00/usb1/1-1#7"},
+            {'C', "/srv/disk.img", DriveKind::Virtual, "C: /srv/disk.img  1.2 MB", "/srv/disk.img", true}};
 }
 
 QString Msg(int n)
@@ -129,8 +130,10 @@ struct Command {
     {
         ConfigCommandServices services{boxes.func(), [] { return TwoDrives(); },
                                        [](QWidget*, const QString&, QString&) { return false; },
-                                       [this](const std::string& drive, const std::string& folder) {
+                                       [this](const std::string& drive, const std::string& folder,
+                                              const std::map<char, std::string>& bound) {
                                            ++applied;
+                                           bindings = bound;
                                            chosen = drive + " " + folder;
                                            dialogGone = true;
                                            for (QWidget* w : QApplication::topLevelWidgets())
@@ -146,6 +149,7 @@ struct Command {
     std::string imageFolder;
     int applied = 0;
     std::string chosen;
+    std::map<char, std::string> bindings;
     bool dialogGone = false;
     bool failApply = false;
 };
@@ -202,7 +206,7 @@ private slots:
         QCOMPARE(form.SCV1->count(), 3);
         QCOMPARE(form.SCV1->itemText(0), QSysInfo::machineHostName());
         QCOMPARE(form.SCV1->itemData(0).toString(), QString());
-        QCOMPARE(form.SCV1->itemText(1), QStringLiteral("A: /dev/fd0  Floppy drive  1.4 MB"));
+        QCOMPARE(form.SCV1->itemText(1), QStringLiteral("A: /dev/sdc  Floppy drive  1.4 MB"));
         QCOMPARE(form.SCV1->itemData(1).toString(), QStringLiteral("A:/"));
         QCOMPARE(form.SCV1->itemData(2).toString(), QStringLiteral("C:/"));
 
@@ -445,6 +449,8 @@ private slots:
         QCOMPARE(c.chosen, std::string("C ./Images/"));
         QVERIFY(c.dialogGone);
         QVERIFY(seen.isNull());
+        // The detected drive is to be bound to its device; what was written by hand stays as written.
+        QCOMPARE(c.bindings, (std::map<char, std::string>{{'A', "usb:pci0000:00/usb1/1-1#7"}}));
     }
 
     void commandCancelOrEscStoresNothing()
