@@ -516,6 +516,13 @@ void TMain_Form::FormShow()
         ApplyLanguageTexts();
 }
 
+void TMain_Form::ReportOversizedStore()
+{
+    const std::string path = services_.store.TakeOversizedStore();
+    if (!path.empty())
+        ShowMessage(QString::fromStdString(MessageText(76, path)), Message(4), mb::OK | mb::ICONWARNING | mb::TASKMODAL | mb::SETFOREGROUND);
+}
+
 void TMain_Form::ApplyLanguageTexts()
 {
     FileMenu->setTitle(Message(6));
@@ -548,12 +555,15 @@ void TMain_Form::FormDestroy()
         return;
     destroyed_ = true;
     RegStore& store = services_.store;
-    store.RegWriteInteger(0, kSystemKey, "Top", y());
-    store.RegWriteInteger(0, kSystemKey, "Left", x());
-    store.RegWriteInteger(0, kSystemKey, "Height", height());
-    store.RegWriteInteger(0, kSystemKey, "Width", width());
-    for (int c = 0; c < kFileNameColumn; ++c)
-        store.RegWriteInteger(0, kSystemKey, "Column" + std::to_string(c + 1), LV1->columnWidth(c));
+    // One replacement of the store for the whole layout.
+    store.Transaction([&] {
+        store.RegWriteInteger(0, kSystemKey, "Top", y());
+        store.RegWriteInteger(0, kSystemKey, "Left", x());
+        store.RegWriteInteger(0, kSystemKey, "Height", height());
+        store.RegWriteInteger(0, kSystemKey, "Width", width());
+        for (int c = 0; c < kFileNameColumn; ++c)
+            store.RegWriteInteger(0, kSystemKey, "Column" + std::to_string(c + 1), LV1->columnWidth(c));
+    });
 }
 
 bool TMain_Form::FormCloseQuery() const
@@ -748,6 +758,8 @@ void TMain_Form::Guarded(const std::function<void()>& handler)
 
 void TMain_Form::IB_ReloadExecute()
 {
+    // Every command ends here, so what it read from the store is told now.
+    ReportOversizedStore();
     FormCommandHost host(*this);
     ScanCommand(host, ImageFolder);
 }

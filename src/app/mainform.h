@@ -210,6 +210,8 @@ public:
     // in a box with its text and the handler is abandoned.
     void Guarded(const std::function<void()>& handler);
     void ShowError(const QString& text);
+    // A settings store far larger than settings ever are is told once.
+    void ReportOversizedStore();
 
     const MainFormServices& Services() const { return services_; }
     RegStore& Store() { return services_.store; }

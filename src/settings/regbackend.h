@@ -2,6 +2,7 @@
 // The small interface the settings rules (regstore.cpp) are written over:
 // open a key, create a key path, query a value, set a value. One realisation
 // per host: the per-user file (regfile_linux.cpp), later the registry itself.
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -42,4 +43,18 @@ public:
     virtual std::unique_ptr<RegKey> OpenKey(RegRoot root, const std::string& path, RegAccess access) = 0;
     // Opens the key, creating it and any missing parent first; null with status on failure.
     virtual std::unique_ptr<RegKey> CreateKey(RegRoot root, const std::string& path, IoStatus& status) = 0;
+
+    // Runs body with the store locked against every other writer: what it
+    // reads is what is stored, and its changes are stored together when it
+    // ends (discarded when it throws). Nested calls join the outer one.
+    virtual IoStatus Transact(const std::function<void()>& body)
+    {
+        body();
+        return IoStatus::Ok();
+    }
+
+    // Where the store lives, and whether it has been found larger than
+    // settings ever grow; the latter is told once per backend.
+    virtual std::string Location() const { return {}; }
+    virtual bool TakeOversized() { return false; }
 };

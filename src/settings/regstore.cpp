@@ -100,6 +100,7 @@ void RegStore::RegWriteString(std::uint8_t code, const std::string& keyPath, con
     auto key = backend_->CreateKey(RootKeyFromCode(code), keyPath, status);
     if (!key)
         Raise(kKeyCreateFailed, keyPath);
+    NoteWritten(valueName);
     std::string bytes = text;
     bytes.push_back('\0');
     if (!key->SetValue(valueName, RegKind::Sz, bytes).ok())
@@ -109,6 +110,7 @@ void RegStore::RegWriteString(std::uint8_t code, const std::string& keyPath, con
 void RegStore::RegWriteInteger(std::uint8_t code, const std::string& keyPath, const std::string& valueName,
                                std::int32_t value)
 {
+    NoteWritten(valueName);
     IoStatus status;
     auto key = backend_->CreateKey(RootKeyFromCode(code), keyPath, status);
     if (!key)
@@ -119,6 +121,37 @@ void RegStore::RegWriteInteger(std::uint8_t code, const std::string& keyPath, co
         bytes[static_cast<std::size_t>(i)] = static_cast<char>((bits >> (8 * i)) & 0xFF);
     if (!key->SetValue(valueName, RegKind::Dword, bytes).ok())
         Raise(kSetFailed, valueName);
+}
+
+void RegStore::NoteWritten(const std::string& valueName)
+{
+    if (depth_ > 0 && firstWritten_.empty())
+        firstWritten_ = valueName;
+}
+
+void RegStore::Transaction(const std::function<void()>& body)
+{
+    if (depth_ > 0) {
+        body();
+        return;
+    }
+    struct Depth {
+        RegStore& store;
+        explicit Depth(RegStore& s) : store(s) { ++store.depth_; }
+        ~Depth()
+        {
+            --store.depth_;
+            store.firstWritten_.clear();
+        }
+    } depth{*this};
+    const IoStatus stored = backend_->Transact(body);
+    if (!stored.ok())
+        Raise(kSetFailed, firstWritten_);
+}
+
+std::string RegStore::TakeOversizedStore()
+{
+    return backend_->TakeOversized() ? backend_->Location() : std::string();
 }
 
 std::map<char, std::string> ExplicitDrives(RegStore& store)

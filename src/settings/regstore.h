@@ -4,6 +4,7 @@
 // small backend; the Linux backend keeps a per-user file in registry-export
 // form, a Windows backend will use the registry itself.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -38,11 +39,28 @@ public:
     void RegWriteInteger(std::uint8_t code, const std::string& keyPath, const std::string& valueName,
                          std::int32_t value);
 
+    // Reads and writes in body see no other writer in between, and its
+    // writes land in one replacement of the store at its end; a failure
+    // there raises the text of a failed setting, naming the first value
+    // written.
+    void Transaction(const std::function<void()>& body);
+
+    // The store's path once, the first time it has been found larger than
+    // kOversizedStore; empty otherwise. It is still read as far as it parses.
+    std::string TakeOversizedStore();
+
     RegBackend& backend() { return *backend_; }
 
 private:
+    void NoteWritten(const std::string& valueName);
+
     std::unique_ptr<RegBackend> backend_;
+    int depth_ = 0;
+    std::string firstWritten_; // in the outermost transaction
 };
+
+// Settings never grow anywhere near this; a store beyond it is reported.
+inline constexpr std::uint64_t kOversizedStore = 4u * 1024u * 1024u;
 
 // Drive letters mapped to devices by hand, from the Devices key.
 std::map<char, std::string> ExplicitDrives(RegStore& store);

@@ -9,6 +9,7 @@ namespace {
 
 constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16Bom = "\xFF\xFE";
 
 constexpr std::array<std::pair<RegRoot, const char*>, 6> kRootNames{{
     {RegRoot::ClassesRoot, "HKEY_CLASSES_ROOT"},
@@ -432,7 +433,19 @@ std::optional<std::string> FormatRegValue(const std::string& name, const RegValu
 RegDocument RegDocument::Parse(std::string_view bytes)
 {
     RegDocument doc;
-    if (bytes.substr(0, kBom.size()) == kBom) {
+    std::string decoded;
+    if (bytes.substr(0, kUtf16Bom.size()) == kUtf16Bom) {
+        doc.utf16_ = true;
+        std::optional<std::string> utf8 = Utf16LeToUtf8(bytes.substr(kUtf16Bom.size()));
+        if (!utf8) {
+            // Nothing in it can be trusted, and a rewrite would lose it.
+            doc.decoded_ = false;
+            doc.undecoded_ = std::string(bytes);
+            return doc;
+        }
+        decoded = std::move(*utf8);
+        bytes = decoded;
+    } else if (bytes.substr(0, kBom.size()) == kBom) {
         doc.bom_ = true;
         bytes.remove_prefix(kBom.size());
     }
@@ -484,10 +497,15 @@ RegDocument RegDocument::Parse(std::string_view bytes)
 
 std::string RegDocument::Serialize() const
 {
+    if (!decoded_)
+        return undecoded_;
     std::string out = bom_ ? std::string(kBom) : std::string();
     for (const Entry& e : entries_)
         out += e.raw;
-    return out;
+    if (!utf16_)
+        return out;
+    // Every line was decoded from UTF-16 or checked when it was set.
+    return std::string(kUtf16Bom) + Utf8ToUtf16Le(out).value_or(std::string());
 }
 
 bool RegDocument::HasKey(RegRoot root, std::string_view path) const
@@ -568,14 +586,19 @@ std::size_t RegDocument::AppendSection(RegRoot root, const std::string& path)
     return at;
 }
 
-void RegDocument::AddKey(RegRoot root, std::string_view path)
+bool RegDocument::AddKey(RegRoot root, std::string_view path)
 {
+    if (!decoded_ || (utf16_ && !Utf8ToUtf16Le(path)))
+        return false;
     if (!HasKey(root, path))
         AppendSection(root, NormalizeKeyPath(path));
+    return true;
 }
 
 bool RegDocument::SetValue(RegRoot root, std::string_view path, const std::string& name, const RegValue& value)
 {
+    if (!decoded_ || (utf16_ && (!Utf8ToUtf16Le(path) || !Utf8ToUtf16Le(name))))
+        return false;
     const std::string p = NormalizeKeyPath(path);
     std::ptrdiff_t existing = LastValue(root, p, name);
     if (existing >= 0) {
@@ -587,7 +610,7 @@ bool RegDocument::SetValue(RegRoot root, std::string_view path, const std::strin
         else if (EndsWithNewline(e.raw))
             eol = "\n";
         auto text = FormatRegValue(name, value, eol);
-        if (!text)
+        if (!text || (utf16_ && !Utf8ToUtf16Le(*text)))
             return false;
         e.raw = std::move(*text);
         e.name = name;
@@ -595,7 +618,7 @@ bool RegDocument::SetValue(RegRoot root, std::string_view path, const std::strin
         return true;
     }
     auto text = FormatRegValue(name, value, eol_);
-    if (!text)
+    if (!text || (utf16_ && !Utf8ToUtf16Le(*text)))
         return false;
     std::ptrdiff_t section = LastSection(root, p);
     std::size_t at = section >= 0 ? static_cast<std::size_t>(section) : AppendSection(root, p);

@@ -10,7 +10,9 @@
 // Quoted strings are UTF-8 with \\ and \" escaped; hex(1):, hex(2): and
 // hex(7): byte lists hold UTF-16LE text as exports write it; hex: and hex(N):
 // hold raw bytes and may continue over lines ending in "\". Lines may end in
-// CR LF or LF; a UTF-8 byte-order mark is accepted.
+// CR LF or LF; a UTF-8 byte-order mark is accepted. A file that starts with
+// the UTF-16LE byte-order mark (what regedit saves) is read as UTF-16LE and
+// written back whole in it.
 //
 // Pure text in, text out: no files here. Lines the parser does not understand
 // are kept byte for byte and otherwise ignored; every line that is not
@@ -51,13 +53,19 @@ public:
     static RegDocument Parse(std::string_view bytes);
     std::string Serialize() const;
 
+    // False for a UTF-16LE file that is not valid UTF-16: it holds no key,
+    // refuses every change and serializes to the bytes it was parsed from.
+    bool Decoded() const { return decoded_; }
+    bool Utf16() const { return utf16_; }
+
     // Whether the key or one below it has a section.
     bool HasKey(RegRoot root, std::string_view path) const;
     // The last occurrence wins, as it does when an export is imported.
     std::optional<RegValue> FindValue(RegRoot root, std::string_view path, std::string_view name) const;
 
-    // Appends a section for the key when the key does not exist yet.
-    void AddKey(RegRoot root, std::string_view path);
+    // Appends a section for the key when the key does not exist yet; false
+    // when the document takes no change (not Decoded()).
+    bool AddKey(RegRoot root, std::string_view path);
     // Changes the value's last occurrence in place, or adds it to the key's last
     // section (adding the section when there is none); false when the value
     // cannot be written in this format.
@@ -73,6 +81,9 @@ private:
     void InsertEntry(std::size_t at, Entry entry);
 
     bool bom_ = false;
+    bool utf16_ = false;
+    bool decoded_ = true;
+    std::string undecoded_; // the bytes of a file that is not Decoded()
     std::string eol_ = "\n";
     std::vector<Entry> entries_;
 };

@@ -2,6 +2,7 @@
 #include "app/mainform.h"
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 
@@ -646,6 +647,31 @@ private slots:
         QCOMPARE(form->Controls().LV1->RowCount(), 0);
         form->Controls().IB_Reload->trigger();
         QCOMPARE(form->Controls().LV1->RowCount(), 1);
+    }
+
+    void oversizedStoreIsToldOnceAndStillRead()
+    {
+        Profile p;
+        p.configured();
+        p.twoImages();
+        p.store.RegWriteInteger(0, kSystemKey, "Width", 555);
+        // A junk key that someone else's script let grow past 4 MiB.
+        std::string junk = "\n[HKEY_CURRENT_USER\\Software\\Junk]\n";
+        for (int i = 0; junk.size() <= kOversizedStore; ++i)
+            junk += "\"V" + std::to_string(i) + "\"=\"" + std::string(100, 'x') + "\"\n";
+        std::ofstream(p.dir.file("Tessarine.reg"), std::ios::binary | std::ios::app) << junk;
+        const QString text = QString::fromUtf8("設定ファイル ") + QString::fromStdString(p.dir.file("Tessarine.reg")) +
+                             QString::fromUtf8(" は設定として考えられないほど大きくなっています（4 MiB超）。"
+                                               "読み取れる範囲で読み込みます。");
+        p.boxes.expect(text, QString::fromUtf8("注意"), mb::OK | mb::ICONWARNING | mb::TASKMODAL | mb::SETFOREGROUND);
+
+        auto form = p.makeForm();
+        ShowAndWait(*form);
+        QVERIFY(p.boxes.verifyDone());
+        QCOMPARE(form->width(), 555);
+        QCOMPARE(form->Controls().LV1->RowCount(), 2);
+        form->Controls().IB_Reload->trigger(); // no second box
+        QCOMPARE(p.boxes.shown().size(), std::size_t{1});
     }
 
     void helpOpensTheHelpFileOnlyWhenItExists()

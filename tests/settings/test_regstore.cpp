@@ -450,3 +450,239 @@ TEST(DefaultStorePath, FollowsTheBaseDirectoryRules)
     savedXdg ? setenv("XDG_CONFIG_HOME", xdg.c_str(), 1) : unsetenv("XDG_CONFIG_HOME");
     savedHome ? setenv("HOME", home.c_str(), 1) : unsetenv("HOME");
 }
+
+// --- the kept parse, oversized stores, left temporary files, transactions ---
+
+namespace {
+
+// Little-endian UTF-16 bytes of a text, as regedit saves a file.
+std::string Utf16Bytes(std::u16string_view text)
+{
+    std::string out;
+    for (char16_t unit : text) {
+        out += static_cast<char>(unit & 0xFF);
+        out += static_cast<char>(unit >> 8);
+    }
+    return out;
+}
+
+} // namespace
+
+TEST_F(StoreFixture, KeptParseNeverHidesAChangeByAnotherProgram)
+{
+    WriteFile(kHeader + kSysSection + "\"Top\"=dword:00000001\n");
+    // Old enough that the kept parse is trusted.
+    usleep(250'000);
+    EXPECT_EQ(store.RegReadInteger(0, kSystemKey, "Top", 0), 1);
+    EXPECT_EQ(store.RegReadInteger(0, kSystemKey, "Top", 0), 1);
+    // In place, same size, at once after the read.
+    WriteFile(kHeader + kSysSection + "\"Top\"=dword:00000002\n");
+    EXPECT_EQ(store.RegReadInteger(0, kSystemKey, "Top", 0), 2);
+    // Twice within one tick of the file clock, same size: the second is seen too.
+    WriteFile(kHeader + kSysSection + "\"Top\"=dword:00000003\n");
+    EXPECT_EQ(store.RegReadInteger(0, kSystemKey, "Top", 0), 3);
+    WriteFile(kHeader + kSysSection + "\"Top\"=dword:00000004\n");
+    EXPECT_EQ(store.RegReadInteger(0, kSystemKey, "Top", 0), 4);
+    // Replaced by rename, as editors save.
+    dir.write("other.reg", kHeader + kSysSection + "\"Top\"=dword:00000005\n");
+    fs::rename(dir.file("other.reg"), path);
+    EXPECT_EQ(store.RegReadInteger(0, kSystemKey, "Top", 0), 5);
+    // Written by this store, then by another one: both land, each sees the other.
+    store.RegWriteInteger(0, kSystemKey, "Left", 6);
+    RegStore other(MakeFileBackend(path));
+    EXPECT_EQ(other.RegReadInteger(0, kSystemKey, "Left", 0), 6);
+    other.RegWriteInteger(0, kSystemKey, "Top", 7);
+    EXPECT_EQ(store.RegReadInteger(0, kSystemKey, "Top", 0), 7);
+    store.RegWriteInteger(0, kSystemKey, "Width", 8);
+    EXPECT_EQ(other.RegReadInteger(0, kSystemKey, "Top", 0), 7);
+    EXPECT_EQ(other.RegReadInteger(0, kSystemKey, "Width", 0), 8);
+    // Gone: defaults again.
+    fs::remove(path);
+    EXPECT_EQ(store.RegReadInteger(0, kSystemKey, "Top", -1), -1);
+}
+
+TEST_F(StoreFixture, OversizedStoreIsToldOnceAndReadAsFarAsItParses)
+{
+    std::string junk = kHeader + "[HKEY_CURRENT_USER\\Software\\Junk]\n";
+    const std::string firstName = "J" + std::to_string(junk.size());
+    while (junk.size() <= kOversizedStore)
+        junk += "\"J" + std::to_string(junk.size()) + "\"=\"" + std::string(200, 'x') + "\"\n";
+    WriteFile(junk + "\x01\x02 not a line of an export\n" + kSysSection + "\"Top\"=dword:00000078\n");
+    EXPECT_EQ(store.TakeOversizedStore(), "");
+    EXPECT_EQ(store.RegReadInteger(0, kSystemKey, "Top", 0), 120);
+    EXPECT_EQ(store.TakeOversizedStore(), path);
+    EXPECT_EQ(store.TakeOversizedStore(), "");
+    store.RegWriteInteger(0, kSystemKey, "Left", 3);
+    EXPECT_EQ(store.RegReadInteger(0, kSystemKey, "Left", 0), 3);
+    EXPECT_EQ(store.RegReadString(0, "Software\\Junk", firstName, ""),
+              std::string(200, 'x'));
+    EXPECT_EQ(store.TakeOversizedStore(), "") << "told once, not at every read";
+    // A small store is never told.
+    WriteFile(kHeader);
+    RegStore small(MakeFileBackend(path));
+    small.RegReadInteger(0, kSystemKey, "Top", 0);
+    EXPECT_EQ(small.TakeOversizedStore(), "");
+}
+
+TEST_F(StoreFixture, TemporaryFileLeftByACrashGoesAtTheNextWrite)
+{
+    WriteFile(kHeader);
+    // A writer killed between writing its temporary file and the rename.
+    const int code = InChild([&] {
+        RegStore dying(MakeFileBackend(path));
+        dying.Transaction([&] {
+            dying.RegWriteInteger(0, kSystemKey, "Top", 1);
+            // What the commit does first, cut short.
+            std::string pattern = path + ".tmpXXXXXX";
+            int fd = mkstemp(pattern.data());
+            (void)!write(fd, "half", 4);
+            raise(SIGKILL);
+        });
+        return 0;
+    });
+    EXPECT_NE(code, 0);
+    dir.write("config/Orvane/Tessarine.reg.backup", "mine");
+    dir.write("config/Orvane/Tessarine.reg.tmp", "mine too");
+    fs::create_directory(folder + "/Tessarine.reg.tmpFolder");
+    EXPECT_EQ(FolderNames().size(), 6u);
+    EXPECT_EQ(store.RegReadInteger(0, kSystemKey, "Top", 0), 0) << "the killed write did not land";
+    EXPECT_EQ(FolderNames().size(), 6u) << "reading removes nothing";
+    store.RegWriteInteger(0, kSystemKey, "Top", 2);
+    EXPECT_EQ(FolderNames(), (std::vector<std::string>{"Tessarine.reg", "Tessarine.reg.backup", "Tessarine.reg.lock",
+                                                       "Tessarine.reg.tmp", "Tessarine.reg.tmpFolder"}));
+}
+
+TEST_F(StoreFixture, TransactionSeesNoOtherWriterAndLandsAsOneFile)
+{
+    WriteFile(kHeader + kSysSection + "\"Top\"=dword:00000001\n");
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    const ino_t before = st.st_ino;
+    // Forked before the lock is taken: a child would inherit it otherwise.
+    int go[2];
+    ASSERT_EQ(pipe(go), 0);
+    const pid_t writer = fork();
+    if (writer == 0) {
+        close(go[1]);
+        char c;
+        (void)!read(go[0], &c, 1);
+        RegStore other(MakeFileBackend(path));
+        other.Transaction([&] {
+            other.RegWriteInteger(0, kSystemKey, "Top", other.RegReadInteger(0, kSystemKey, "Top", 0) + 10);
+        });
+        _exit(0);
+    }
+    close(go[0]);
+    store.Transaction([&] {
+        close(go[1]); // the writer starts now
+        usleep(200'000);
+        int status = 0;
+        EXPECT_EQ(waitpid(writer, &status, WNOHANG), 0) << "the other writer waits for the lock";
+        const int top = store.RegReadInteger(0, kSystemKey, "Top", 0);
+        store.RegWriteInteger(0, kSystemKey, "Top", top + 1);
+        store.RegWriteInteger(0, kSystemKey, "Left", 5);
+        EXPECT_EQ(store.RegReadInteger(0, kSystemKey, "Top", 0), 2) << "its own writes are read back";
+        struct stat now {};
+        ASSERT_EQ(stat(path.c_str(), &now), 0);
+        EXPECT_EQ(now.st_ino, before) << "nothing is stored before the end";
+    });
+    int status = 0;
+    ASSERT_EQ(waitpid(writer, &status, 0), writer);
+    EXPECT_EQ(store.RegReadInteger(0, kSystemKey, "Top", 0), 12) << "the other writer read after the transaction";
+    EXPECT_EQ(store.RegReadInteger(0, kSystemKey, "Left", 0), 5);
+
+    // A transaction that throws stores nothing and leaves the store usable.
+    const std::string stored = ReadFile();
+    EXPECT_THROW(store.Transaction([&] {
+        store.RegWriteInteger(0, kSystemKey, "Top", 99);
+        throw RegError("stop");
+    }),
+                 RegError);
+    EXPECT_EQ(ReadFile(), stored);
+    EXPECT_EQ(store.RegReadInteger(0, kSystemKey, "Top", 0), 12);
+}
+
+TEST_F(StoreFixture, TransactionThatCannotStoreNamesItsFirstValue)
+{
+    WriteFile(kHeader);
+    const int code = InChild([&] {
+        // Files may not grow past 16 bytes, as on a full disk.
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{16, 16};
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            return 77;
+        const std::string raised = RaisedText([&] {
+            store.Transaction([&] {
+                store.RegWriteInteger(0, kSystemKey, "Height", 1);
+                store.RegWriteInteger(0, kSystemKey, "Width", 2);
+            });
+        });
+        if (raised != "'Height' の設定に失敗しました") {
+            std::cerr << "raised: [" << raised << "]\n";
+            return 1;
+        }
+        // What did not land is not read back either.
+        return store.RegReadInteger(0, kSystemKey, "Height", 0) == 0 ? 0 : 2;
+    });
+    ASSERT_NE(code, 77) << "setrlimit failed";
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(ReadFile(), kHeader);
+}
+
+// A file as regedit saves it: UTF-16LE with a byte-order mark, CR LF.
+TEST_F(StoreFixture, RegeditFileInUtf16IsReadAndWrittenBackWholeInUtf16)
+{
+    const std::u16string exported = u"Windows Registry Editor Version 5.00\r\n"
+                                    u"\r\n"
+                                    u"[HKEY_CURRENT_USER\\Software\\Orvane\\Tessarine\\System]\r\n"
+                                    u"\"Drive\"=\"B\"\r\n"
+                                    u"\"Dir\"=\"D:\\\\フロッピー\\\\\"\r\n"
+                                    u"\"Top\"=dword:00000078\r\n"
+                                    u"\r\n"
+                                    u"[HKEY_CURRENT_USER\\Software\\Orvane\\Tessarine\\History]\r\n"
+                                    u"\"Item1\"=\"ゲーム𠮷\\\\r\\\\n\"\r\n"
+                                    u"\r\n";
+    const std::string bytes = "\xFF\xFE" + Utf16Bytes(exported);
+    // The first bytes exactly as regedit writes them.
+    ASSERT_EQ(bytes.substr(0, 8), std::string("\xFF\xFEW\0i\0n\0", 8));
+    WriteFile(bytes);
+    EXPECT_EQ(store.RegReadString(0, kSystemKey, "Drive", ""), "B");
+    EXPECT_EQ(store.RegReadString(0, kSystemKey, "Dir", ""), "D:\\フロッピー\\");
+    EXPECT_EQ(store.RegReadInteger(0, kSystemKey, "Top", 0), 120);
+    EXPECT_EQ(store.RegReadString(0, kHistoryKey, "Item1", ""), "ゲーム𠮷\\r\\n");
+
+    store.RegWriteInteger(0, kSystemKey, "Left", 16);
+    store.RegWriteString(0, kHistoryKey, "Item2", "会社");
+    const std::u16string expected = u"Windows Registry Editor Version 5.00\r\n"
+                                    u"\r\n"
+                                    u"[HKEY_CURRENT_USER\\Software\\Orvane\\Tessarine\\System]\r\n"
+                                    u"\"Drive\"=\"B\"\r\n"
+                                    u"\"Dir\"=\"D:\\\\フロッピー\\\\\"\r\n"
+                                    u"\"Top\"=dword:00000078\r\n"
+                                    u"\"Left\"=dword:00000010\r\n"
+                                    u"\r\n"
+                                    u"[HKEY_CURRENT_USER\\Software\\Orvane\\Tessarine\\History]\r\n"
+                                    u"\"Item1\"=\"ゲーム𠮷\\\\r\\\\n\"\r\n"
+                                    u"\"Item2\"=\"会社\"\r\n"
+                                    u"\r\n";
+    EXPECT_EQ(ReadFile(), "\xFF\xFE" + Utf16Bytes(expected));
+
+    // A new section in a UTF-16 file is UTF-16 too.
+    store.RegWriteString(0, kDevicesKey, "A", "/dev/sdz");
+    const std::string after = ReadFile();
+    EXPECT_EQ(after.find("/dev"), std::string::npos) << "no UTF-8 line in a UTF-16 file";
+    EXPECT_NE(after.find(Utf16Bytes(u"[HKEY_CURRENT_USER\\Software\\Orvane\\Tessarine\\Devices]\r\n\"A\"=\"/dev/sdz\"\r\n")),
+              std::string::npos);
+}
+
+TEST_F(StoreFixture, BrokenUtf16FileReadsDefaultsAndIsNeverOverwritten)
+{
+    // A lone low surrogate in the middle.
+    const std::string broken = "\xFF\xFE" + Utf16Bytes(u"Windows Registry Editor Version 5.00\r\n\r\n"
+                                                       u"[HKEY_CURRENT_USER\\Software\\Orvane\\Tessarine\\System]\r\n") +
+                               std::string("\x00\xDC", 2) + Utf16Bytes(u"\"Top\"=dword:00000001\r\n");
+    WriteFile(broken);
+    EXPECT_EQ(store.RegReadInteger(0, kSystemKey, "Top", 7), 7);
+    EXPECT_EQ(RaisedText([&] { store.RegWriteInteger(0, kSystemKey, "Top", 2); }), "'Top' の設定に失敗しました");
+    EXPECT_EQ(ReadFile(), broken);
+}
