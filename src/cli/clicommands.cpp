@@ -138,14 +138,15 @@ bool ApplyGivenTexts(Terminal& terminal, const GivenTexts& given, ImageTexts& te
 
 void RecordHistories(RegStore& store, const ImageTexts& texts)
 {
+    // Merged into the histories as stored now, as the dialog's OK does.
+    std::array<std::string, kFieldCount> entries;
     for (int f = 0; f < kFieldCount; ++f) {
-        HistoryList list = LoadHistory(store, f);
         const std::string shown = Cp932ToUtf8(texts[static_cast<std::size_t>(f)]);
         // Bytes code page 932 does not read could not be typed back.
-        if (!shown.empty() && shown.find("\xEF\xBF\xBD") == std::string::npos)
-            RecordHistoryEntry(list, shown);
-        SaveHistory(store, f, list);
+        if (shown.find("\xEF\xBF\xBD") == std::string::npos)
+            entries[static_cast<std::size_t>(f)] = shown;
     }
+    MergeHistories(store, entries);
 }
 
 std::string CliContext::ImageFolder() const

@@ -133,6 +133,24 @@ CommandResult EditPropertiesCommand(CommandHost& host)
         return result; // the file closes unchanged, the list stays as it is
     }
 
+    // Another program (an instance without holds, an editor) may have
+    // written the header while the dialog was open; it is not overwritten
+    // silently.
+    bool changed = false;
+    if (IoStatus again = file.Recheck(changed); !again.ok()) {
+        host.Box(host.AboutFile(path, again.message()), Msg(5), kError);
+        host.Rescan();
+        result.outcome = CommandOutcome::Failed;
+        result.transfer.status = again;
+        return result;
+    }
+    if (changed && host.Box(Msg(77, entries.front().row[kFileNameColumn]), Msg(3),
+                            mb::YESNO | mb::ICONQUESTION | kStyle) != mb::IDYES) {
+        host.Rescan(); // the list shows what the other program wrote
+        result.outcome = CommandOutcome::Declined;
+        return result;
+    }
+
     IoStatus written = file.WriteTexts(texts);
     const IoStatus closed = file.Close();
     if (written.ok())

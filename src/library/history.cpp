@@ -70,3 +70,17 @@ void SaveHistory(RegStore& store, int field, const HistoryList& list)
 {
     store.RegWriteString(0, kHistoryKey, HistoryValueName(field), EscapeText(JoinHistoryLines(list)));
 }
+
+std::array<HistoryList, kFieldCount> MergeHistories(RegStore& store, const std::array<std::string, kFieldCount>& entries)
+{
+    std::array<HistoryList, kFieldCount> lists;
+    store.Transaction([&] {
+        for (int f = 0; f < kFieldCount; ++f) {
+            HistoryList& list = lists[static_cast<std::size_t>(f)];
+            list = LoadHistory(store, f);
+            RecordHistoryEntry(list, entries[static_cast<std::size_t>(f)]);
+            SaveHistory(store, f, list);
+        }
+    });
+    return lists;
+}

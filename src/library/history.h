@@ -2,10 +2,13 @@
 // Entry history of the descriptive fields: per field up to 32 earlier
 // entries, newest first, no duplicates (exact comparison), no empty entry.
 // Entries are UTF-8 texts, as the settings store keeps every text.
+#include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "library/imagefile.h" // kFieldCount
 
 class RegStore;
 
@@ -32,3 +35,9 @@ std::string HistoryValueName(int field);
 // store propagate as RegError.
 HistoryList LoadHistory(RegStore& store, int field);
 void SaveHistory(RegStore& store, int field, const HistoryList& list);
+
+// What OK of a property dialog stores: under the store's lock, each field's
+// history as it is stored now (another dialog may have added to it since
+// this one loaded it), this dialog's entry (UTF-8; empty: none) put on
+// top. Returns the six lists as stored; errors propagate as RegError.
+std::array<HistoryList, kFieldCount> MergeHistories(RegStore& store, const std::array<std::string, kFieldCount>& entries);

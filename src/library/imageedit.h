@@ -27,6 +27,12 @@ public:
     // The header as read by Open.
     const HeaderBytes& header() const { return header_; }
 
+    // Whether another program has changed the header since it was read:
+    // the file's 256 bytes now against those read. When they differ they
+    // become the header kept, so that a rewrite after it changes only the
+    // texts and keeps what the other program wrote in 244..255.
+    IoStatus Recheck(bool& changed);
+
     // Rebuilds bytes 0..243 from texts in the header read, keeps 244..255,
     // and writes the 256 bytes at offset 0. The sector data is not touched.
     IoStatus WriteTexts(const ImageTexts& texts);

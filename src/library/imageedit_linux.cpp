@@ -47,6 +47,19 @@ IoStatus ImageHeaderFile::Open(const std::string& path)
     return IoStatus::Ok();
 }
 
+IoStatus ImageHeaderFile::Recheck(bool& changed)
+{
+    changed = false;
+    if (fd_ < 0)
+        return IoStatus::Fail(EBADF);
+    HeaderBytes now{};
+    if (IoStatus read = ReadExactlyAt(fd_, now, 0, ENODATA); !read.ok())
+        return read;
+    changed = now != header_;
+    header_ = now;
+    return IoStatus::Ok();
+}
+
 IoStatus ImageHeaderFile::WriteTexts(const ImageTexts& texts)
 {
     if (fd_ < 0)

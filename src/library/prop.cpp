@@ -320,22 +320,22 @@ bool TProperty_Form::FormCloseQuery()
         return false;
     }
 
-    std::array<HistoryList, kFieldCount> updated = histories_;
+    std::array<std::string, kFieldCount> entries;
     for (int i = 0; i < kFieldCount; ++i) {
         const KnownText& t = trimmed[static_cast<std::size_t>(i)];
         // Bytes that code page 932 does not read (a damaged header left as
         // it was) make no entry: it could not be typed back.
         if (!t.bytes.empty() && !t.shown.contains(QChar::ReplacementCharacter))
-            RecordHistoryEntry(updated[static_cast<std::size_t>(i)], t.shown.toStdString());
+            entries[static_cast<std::size_t>(i)] = t.shown.toStdString();
     }
     try {
-        for (int i = 0; i < kFieldCount; ++i)
-            SaveHistory(store_, i, updated[static_cast<std::size_t>(i)]);
+        // Merged into what is stored now, not what this dialog loaded: a
+        // second dialog (another instance) may have added entries meanwhile.
+        histories_ = MergeHistories(store_, entries);
     } catch (const RegError& e) {
         ShowError(QString::fromStdString(e.what()));
         return false;
     }
-    histories_ = updated;
     for (int i = 0; i < kFieldCount; ++i) {
         const KnownText& t = trimmed[static_cast<std::size_t>(i)];
         if (t.bytes.empty())

@@ -3,7 +3,9 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QComboBox>
@@ -202,6 +204,44 @@ private slots:
         }
         QVERIFY(lib.boxes.verifyDone());
         QVERIFY(lib.read("IMG1.TMP") == before);
+    }
+
+    // Another program rewrites the header while the dialog is open: the
+    // rewrite asks first; No keeps the other program's header, Yes writes
+    // the texts and keeps its allocation figures.
+    void headerChangedMeanwhileIsAskedAbout()
+    {
+        for (const int answer : {mb::IDNO, mb::IDYES}) {
+            Library lib;
+            lib.image("IMG1.TMP", "Old");
+            lib.open();
+            lib.select({"Old"});
+            const HeaderBytes other = BuildHeader({"Old", "C", "Them", "1993", "PC", "DOS"}, 1, 512, 3);
+            WhenOpen<TProperty_Form>([&](TProperty_Form& d) {
+                const int fd = ::open(lib.path("IMG1.TMP").c_str(), O_WRONLY);
+                QVERIFY(fd >= 0);
+                QCOMPARE(::pwrite(fd, other.data(), other.size(), 0), static_cast<ssize_t>(other.size()));
+                ::close(fd);
+                d.Edit1->setEditText(QStringLiteral("Mine"));
+                QTest::mouseClick(d.OK_Btn, Qt::LeftButton);
+            });
+            lib.boxes.expect(U("イメージファイル IMG1.TMP のヘッダは、開いた後に他のプログラムが変更しました。その変更を上書きしますか？"),
+                             U("確認"), kQuestionBox, answer);
+            lib.form->Controls().IB_Property->trigger();
+            QVERIFY(lib.boxes.verifyDone());
+            const std::string after = lib.read("IMG1.TMP");
+            if (answer == mb::IDNO) {
+                QVERIFY(after.substr(0, 256) == std::string(other.begin(), other.end()));
+                QCOMPARE(lib.titles(), QStringList({"Old"}));
+            } else {
+                QCOMPARE(Field(after, 5, 30), "Mine" + std::string(26, ' ') + std::string(1, '\0'));
+                QCOMPARE(Field(after, 67, 30), "A" + std::string(29, ' ') + std::string(1, '\0'));
+                QVERIFY(after.substr(244, 12) == std::string(other.begin() + 244, other.end()));
+                QCOMPARE(lib.titles(), QStringList({"Mine"}));
+            }
+            // The history records the entry either way: the dialog closed with OK.
+            QCOMPARE(LoadHistory(lib.store, kTitle), HistoryList({"Mine"}));
+        }
     }
 
     void vanishedImageIsReportedAndDropped()

@@ -113,6 +113,40 @@ private slots:
                  std::string("E5\\r\\nE1\\r\\nE2\\r\\nE3\\r\\nE4\\r\\nE6\\r\\n"));
     }
 
+    // Two dialogs open at once, as in two instances (each with its own
+    // store over the one file): OK merges into what is stored by then.
+    void twoDialogsOnDifferentFieldsKeepBothEntries()
+    {
+        HistoryList full;
+        for (int i = 0; i < 32; ++i)
+            full.push_back("C" + std::to_string(i));
+        SaveHistory(profile_->store, kCopyright, full);
+        SaveHistory(profile_->store, kTitle, {"Old"});
+        RegStore second(MakeFileBackend(profile_->dir.file("Tessarine.reg")));
+
+        ScriptedBoxes boxes;
+        auto one = Open(boxes);
+        auto two = OpenPropertyDialog(second, boxes);
+        one->Edit1->setEditText(QStringLiteral("Game"));
+        one->Edit2->setEditText(QStringLiteral("Maker"));
+        two->Edit1->setEditText(QStringLiteral("Tool"));
+        two->Edit3->setEditText(QStringLiteral("Someone"));
+        two->Edit2->setEditText(QStringLiteral("C5"));
+        QTest::mouseClick(one->OK_Btn, Qt::LeftButton);
+        QTest::mouseClick(two->OK_Btn, Qt::LeftButton);
+        QCOMPARE(one->result(), int(QDialog::Accepted));
+        QCOMPARE(two->result(), int(QDialog::Accepted));
+
+        QCOMPARE(Stored(profile_->store, kTitle), HistoryList({"Tool", "Game", "Old"}));
+        QCOMPARE(Stored(profile_->store, kAuthor), HistoryList({"Someone"}));
+        const HistoryList copyrights = Stored(profile_->store, kCopyright);
+        QCOMPARE(copyrights.size(), std::size_t{32});
+        QCOMPARE(copyrights[0], std::string("C5"));
+        QCOMPARE(copyrights[1], std::string("Maker"));
+        QCOMPARE(copyrights[2], std::string("C0"));
+        QCOMPARE(copyrights.back(), std::string("C30"));
+    }
+
     void emptyTitleIsRefused()
     {
         SaveHistory(profile_->store, kAuthor, {"Someone"});
