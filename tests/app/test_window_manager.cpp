@@ -5,9 +5,14 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolTip>
 #include <QtTest>
 
 #include "settings/about1.h"
@@ -163,6 +168,37 @@ private slots:
         QTRY_VERIFY(form.isActiveWindow());
         form.IB_ReloadExecute();
         QCOMPARE(QApplication::focusWidget(), form.Controls().LV1);
+    }
+
+    // The pointer resting on a tool button during a copy shows the hint as a
+    // tooltip; the progress bar and the status text stay.
+    void hoveringAToolButtonKeepsTheBusyStatusBar()
+    {
+        WindowProfile p;
+        p.configured();
+        TMain_Form form(p.services());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        Run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"),
+                                        QString::number(form.winId())});
+        form.EnableCommands(false); // as a creation does
+        form.SetStatusText(Message(35));
+        form.Controls().PB1->setRange(0, 100);
+        form.Controls().PB1->setValue(40);
+        QWidget* button = form.Controls().ToolBar1->widgetForAction(form.Controls().IB_CreateImage);
+        QVERIFY(button != nullptr);
+        const QPoint at = button->mapToGlobal(button->rect().center());
+        for (int dx : {0, 1}) // a move inside the button, as a user's hand makes
+            Run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(at.x() + dx),
+                                            QString::number(at.y())});
+        QTRY_VERIFY_WITH_TIMEOUT(QToolTip::isVisible(), 5000);
+        QCOMPARE(QToolTip::text(), QStringLiteral("指定されたメディアをイメージファイルに変換します"));
+        QCOMPARE(form.Controls().SB1->currentMessage(), QString());
+        QVERIFY(form.Controls().PB1->isVisible());
+        QVERIFY(form.Controls().StatusPanel1->isVisible());
+        QCOMPARE(form.StatusText(), Message(35));
+        form.EnableCommands(true);
+        form.SetStatusText(QString());
     }
 
     // The drive box drops down 8 rows, also with the style and popup X gives it.
