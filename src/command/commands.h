@@ -46,11 +46,14 @@ struct DeleteResult {
     CommandOutcome outcome = CommandOutcome::Done;
     // Files that could not be deleted, with the system's reason.
     std::vector<std::pair<std::string, IoStatus>> failures;
+    // Files left because another instance holds them (named in a box of their own).
+    std::vector<std::string> held;
 };
 
 // Del: after one confirmation, the files of the selected entries, then the
 // rescan, then one box naming every file that stayed (one already gone is
-// not named).
+// not named). An image another instance holds (being created, restored or
+// edited) stays and is named in a box of its own.
 DeleteResult DeleteImagesCommand(CommandHost& host);
 
 // IB_Reload: busy, text 48 painted, the list emptied and, when the folder

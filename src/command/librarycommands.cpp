@@ -7,6 +7,7 @@
 #include "command/boxes.h"
 #include "command/commands.h"
 #include "library/imageedit.h"
+#include "library/imagehold.h"
 
 using namespace commandbox;
 
@@ -19,6 +20,13 @@ bool FolderListable(const std::string& folder)
     std::error_code ec;
     std::filesystem::directory_iterator it(folder.empty() ? std::string(".") : folder, ec);
     return !ec;
+}
+
+// The file name as the list shows it, or the path where there is no list.
+std::string NameOf(const ImageEntry& entry)
+{
+    const std::string& name = entry.row[kFileNameColumn];
+    return name.empty() ? entry.path : name;
 }
 
 } // namespace
@@ -71,19 +79,25 @@ DeleteResult DeleteImagesCommand(CommandHost& host)
     // Deletion is final. A file another program removed first is as good as
     // deleted; one that stayed is named once the list shows what is left.
     const std::vector<IoStatus> deleted = DeleteImageFiles(paths);
-    std::string names;
+    std::string names, heldNames;
     for (std::size_t i = 0; i < paths.size() && i < deleted.size(); ++i) {
         if (deleted[i].ok() || deleted[i].error == ENOENT)
             continue;
+        if (HeldElsewhere(deleted[i])) {
+            result.held.push_back(paths[i]);
+            heldNames += (heldNames.empty() ? "" : ", ") + NameOf(entries[i]);
+            continue;
+        }
         result.failures.emplace_back(paths[i], deleted[i]);
-        const std::string& file = entries[i].row[kFileNameColumn];
-        names += "\r\n" + (file.empty() ? paths[i] : file) + ": " + deleted[i].message();
+        names += "\r\n" + NameOf(entries[i]) + ": " + deleted[i].message();
     }
     host.Rescan();
-    if (!result.failures.empty()) {
+    if (!result.failures.empty() || !result.held.empty())
         result.outcome = CommandOutcome::Failed;
+    if (!result.held.empty())
+        host.Box(Msg(78, heldNames), Msg(3), kError);
+    if (!result.failures.empty())
         host.Box(Msg(75, names), Msg(3), kError);
-    }
     return result;
 }
 
@@ -127,6 +141,16 @@ CommandResult EditPropertiesCommand(CommandHost& host)
         return result;
     }
 
+    // Held until the header is written: another instance neither deletes
+    // nor edits it meanwhile, and one being created or restored is not edited.
+    ImageHold hold;
+    if (const IoStatus taken = hold.Take(path, HoldKind::Exclusive); !taken.ok()) {
+        host.Box(HeldElsewhere(taken) ? Msg(78, NameOf(entries.front())) : host.AboutFile(path, taken.message()),
+                 HeldElsewhere(taken) ? Msg(3) : Msg(5), kError);
+        result.outcome = CommandOutcome::Failed;
+        return result;
+    }
+
     ImageTexts texts = ReadHeader(file.header()).texts;
     if (!host.AskProperties(texts)) {
         result.outcome = CommandOutcome::Declined;
@@ -144,7 +168,7 @@ CommandResult EditPropertiesCommand(CommandHost& host)
         result.transfer.status = again;
         return result;
     }
-    if (changed && host.Box(Msg(77, entries.front().row[kFileNameColumn]), Msg(3),
+    if (changed && host.Box(Msg(77, NameOf(entries.front())), Msg(3),
                             mb::YESNO | mb::ICONQUESTION | kStyle) != mb::IDYES) {
         host.Rescan(); // the list shows what the other program wrote
         result.outcome = CommandOutcome::Declined;

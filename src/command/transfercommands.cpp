@@ -7,6 +7,7 @@
 #include "command/boxes.h"
 #include "command/commands.h"
 #include "base/cp932.h"
+#include "library/imagehold.h"
 #include "library/newname.h"
 #include "library/sectormap.h"
 #include "media/create.h"
@@ -95,6 +96,26 @@ bool ImagesFitForRestore(CommandHost& host, const std::vector<ImageEntry>& entri
     return holes.empty() || host.Box(Msg(88, holes), Msg(4), mb::YESNO | mb::ICONWARNING | kStyle) == mb::IDYES;
 }
 
+// Every image of a restore run held (shared) for the whole run, so that
+// another instance neither deletes nor edits one meanwhile; one that
+// another instance is creating or editing is named and nothing is written.
+bool HoldImagesForRestore(CommandHost& host, const std::vector<ImageEntry>& entries, std::vector<ImageHold>& holds)
+{
+    std::string names;
+    for (const ImageEntry& entry : entries) {
+        ImageHold hold;
+        // Any other failure shows in the check of the images that follows.
+        if (HeldElsewhere(hold.Take(entry.path, HoldKind::Shared)))
+            names += (names.empty() ? "" : ", ") +
+                     (entry.row[kFileNameColumn].empty() ? entry.path : entry.row[kFileNameColumn]);
+        holds.push_back(std::move(hold));
+    }
+    if (names.empty())
+        return true;
+    host.Box(Msg(78, names), Msg(3), kError);
+    return false;
+}
+
 CommandResult Outcome(CommandOutcome outcome, TransferResult transfer = {})
 {
     return {outcome, std::move(transfer), {}};
@@ -121,6 +142,15 @@ CommandResult CreateImageCommand(CommandHost& host, const DriveFactory& makeDriv
     result.path = NewImageFileName(folder, error);
     if (result.path.empty()) {
         host.Box(IoStatus::Fail(error).message(), Msg(5), kError);
+        result.outcome = CommandOutcome::Failed;
+        return result;
+    }
+    // From its first moment to the end: another instance lists the file but
+    // may not delete or edit it.
+    ImageHold hold;
+    if (const IoStatus held = hold.Take(result.path, HoldKind::Exclusive); !held.ok()) {
+        host.Box(result.path + ": " + held.message(), Msg(5), kError);
+        DeleteUnfinishedImage(host, result.path);
         result.outcome = CommandOutcome::Failed;
         return result;
     }
@@ -155,6 +185,15 @@ CommandResult CreateImageCommand(CommandHost& host, const DriveFactory& makeDriv
         break;
     default:
         drives->Eject(letter);
+        // Holds do not stop a program that takes none: a file deleted
+        // meanwhile is no image, whatever the copy wrote.
+        if (bool linked = false; !hold.StillLinked(linked).ok() || !linked) {
+            host.Box(Msg(79, result.path), Msg(5), kError);
+            DeleteUnfinishedImage(host, result.path);
+            host.Rescan();
+            result.outcome = CommandOutcome::Failed;
+            break;
+        }
         // An image with holes is kept, but never passes for a good one.
         if (transfer.unreadable != 0)
             host.Box(Msg(84, std::to_string(transfer.unreadable)), Msg(4), mb::OK | mb::ICONWARNING | kStyle);
@@ -183,7 +222,8 @@ CommandResult RestoreImagesCommand(CommandHost& host, const DriveFactory& makeDr
 
     // In list order; the list is disabled, so the selection stays as it was.
     const std::vector<ImageEntry> entries = host.SelectedImages();
-    if (!ImagesFitForRestore(host, entries))
+    std::vector<ImageHold> holds;
+    if (!HoldImagesForRestore(host, entries, holds) || !ImagesFitForRestore(host, entries))
         return Outcome(CommandOutcome::Failed);
     std::size_t processed = 0;
     for (const ImageEntry& entry : entries) {

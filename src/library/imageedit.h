@@ -46,6 +46,7 @@ private:
 
 // Deletes the file at path when it is a regular file. A link to a regular
 // file is removed itself, never its target; folders, devices and pipes stay.
+// An image held by another instance (imagehold.h) stays: EWOULDBLOCK.
 IoStatus DeleteImageFile(const std::string& path);
 
 // Deletes each file in order; one failure does not stop the others.

@@ -1,4 +1,5 @@
 #include "library/imageedit.h"
+#include "library/imagehold.h"
 #include "library/sectormap.h"
 
 #include "library/headerio_linux.h"
@@ -100,6 +101,13 @@ IoStatus DeleteImageFile(const std::string& path)
     } else if (!S_ISREG(st.st_mode)) {
         return IoStatus::Fail(ENOTSUP);
     }
+    // An image that another instance is creating, restoring or editing
+    // stays. The hold is kept until the file is gone, so that nobody takes
+    // it in between; a file this user cannot even read is deleted unheld.
+    ImageHold hold;
+    if (S_ISREG(st.st_mode))
+        if (IoStatus taken = hold.Take(path, HoldKind::Exclusive); HeldElsewhere(taken))
+            return taken;
     if (::unlink(path.c_str()) != 0)
         return LastError();
     return IoStatus::Ok();

@@ -38,6 +38,8 @@ void ScriptedHost::ProcessMessages()
 {
     if (++pumps == escAtPump)
         cancel = true;
+    if (onPump)
+        onPump(pumps);
 }
 
 void ScriptedHost::ClearRows()

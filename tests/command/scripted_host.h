@@ -2,6 +2,7 @@
 // A front end for the commands that answers every question from a script
 // and writes down what a user would see, in order.
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,8 @@ public:
     ImageTexts texts{};
     // Esc is pressed at the n-th message pump (1-based).
     int escAtPump = 0;
+    // Runs at every message pump with its number (1-based).
+    std::function<void(int)> onPump;
 
     // What happened: "box <text>", "status <text>", "busy", "idle",
     // "rescan", "dialog", "properties"; pumps and progress are counted.

@@ -1,13 +1,18 @@
 // Creation and restoration as commands, over a scripted front end: which
 // boxes come in which order, what is left in the folder and on the media.
+#include <algorithm>
 #include <filesystem>
+
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "command/commands.h"
 #include "command/scripted_host.h"
+#include "library/imagehold.h"
 #include "media/drivetext.h"
 #include "media/memory_drive.h"
+#include "support/child.h"
 #include "support/tempdir.h"
 
 namespace {
@@ -152,3 +157,128 @@ TEST_F(TransferCommands, RestorationEndsAtTheFirstNoOrFailure)
 }
 
 } // namespace
+
+// --- images in use: holds between instances ---
+
+namespace {
+
+bool Saw(const ScriptedHost& host, const std::string& line)
+{
+    return std::find(host.seen.begin(), host.seen.end(), line) != host.seen.end();
+}
+
+} // namespace
+
+// A second instance (another process) deletes the image while the first
+// is creating it: refused and named; the creation ends as it would have.
+TEST_F(TransferCommands, ImageBeingCreatedIsNotDeletedByAnotherInstance)
+{
+    InitMessages("/nonexistent/tessarine"); // texts, so that boxes can be told apart
+    memory.media['A'] = MemoryDrive::PatternMedium(2880);
+    host.texts = {"GAME", "", "", "", "", ""};
+    ChildOutcome other;
+    std::string path;
+    host.onPump = [&](int pump) {
+        if (pump != 20)
+            return;
+        const std::vector<fs::path> files = Files();
+        ASSERT_EQ(files.size(), 1u);
+        path = files.front().string();
+        other = RunInChild(
+            [&] {
+                ScriptedHost second;
+                second.answers = {mb::IDYES};
+                second.selected = {{LibraryRow{}, path}};
+                const DeleteResult r = DeleteImagesCommand(second);
+                const bool refused = r.outcome == CommandOutcome::Failed && r.held == std::vector<std::string>{path} &&
+                                     r.failures.empty() && Saw(second, ScriptedHost::BoxOf(78, path)) &&
+                                     Saw(second, "rescan");
+                return refused && fs::exists(path) ? 0 : 1;
+            },
+            std::chrono::seconds(20));
+    };
+    const CommandResult result = Create();
+    ASSERT_TRUE(other.finished);
+    EXPECT_EQ(other.exitCode, 0) << "the other instance's deletion was not refused as it should be";
+    ASSERT_EQ(result.outcome, CommandOutcome::Done);
+    EXPECT_EQ(result.path, path);
+    EXPECT_TRUE(Saw(host, ScriptedHost::BoxOf(38)));
+    const std::string image = dir.read(fs::path(path).filename().string());
+    const auto& medium = memory.media['A'].bytes;
+    ASSERT_EQ(image.size(), 256u + 2880 * 512);
+    EXPECT_TRUE(image.substr(256) == std::string(medium.begin(), medium.end())) << "the image is whole";
+}
+
+// A program that takes no holds deletes the file anyway: the creation
+// says so instead of "created correctly", and leaves nothing behind.
+TEST_F(TransferCommands, ImageDeletedDuringCreationIsAFailure)
+{
+    InitMessages("/nonexistent/tessarine"); // texts, so that boxes can be told apart
+    memory.media['A'] = MemoryDrive::PatternMedium(2880);
+    host.texts = {"GAME", "", "", "", "", ""};
+    std::string path;
+    host.onPump = [&](int pump) {
+        if (pump == 20) {
+            path = Files().front().string();
+            ASSERT_EQ(::unlink(path.c_str()), 0);
+        }
+    };
+    const CommandResult result = Create();
+    EXPECT_EQ(result.outcome, CommandOutcome::Failed);
+    EXPECT_TRUE(Saw(host, ScriptedHost::BoxOf(79, path)));
+    EXPECT_FALSE(Saw(host, ScriptedHost::BoxOf(38)));
+    EXPECT_EQ(host.flags.back(), mb::OK | mb::ICONERROR | mb::TASKMODAL | mb::SETFOREGROUND);
+    EXPECT_TRUE(Files().empty());
+    EXPECT_EQ(host.seen.back(), "idle");
+}
+
+// Holds of each kind against the commands of another instance: an image
+// being restored may be restored again but neither deleted nor edited; an
+// image being edited is neither restored nor edited nor deleted.
+TEST_F(TransferCommands, HeldImagesAreRefusedByDeletionEditingAndRestoration)
+{
+    InitMessages("/nonexistent/tessarine"); // texts, so that boxes can be told apart
+    SelectImage("GAME.IMG", "GAME", 36);
+    const std::string path = host.selected.front().path;
+    host.selected.front().row[kFileNameColumn] = "GAME.IMG";
+    const std::string before = dir.read("GAME.IMG");
+    const std::string held = ScriptedHost::BoxOf(78, "GAME.IMG");
+    memory.media['A'] = MemoryDrive::PatternMedium(36);
+
+    for (const HoldKind kind : {HoldKind::Shared, HoldKind::Exclusive}) {
+        ImageHold elsewhere; // another instance's own descriptor: flock holds between descriptors
+        ASSERT_TRUE(elsewhere.Take(path, kind).ok());
+
+        host.seen.clear();
+        host.texts = {"EDITED", "", "", "", "", ""};
+        EXPECT_EQ(EditPropertiesCommand(host).outcome, CommandOutcome::Failed);
+        EXPECT_TRUE(Saw(host, held));
+        EXPECT_FALSE(Saw(host, "properties")) << "no dialog over a held image";
+
+        host.seen.clear();
+        host.answers = {mb::IDYES};
+        const DeleteResult deleted = DeleteImagesCommand(host);
+        EXPECT_EQ(deleted.outcome, CommandOutcome::Failed);
+        EXPECT_TRUE(Saw(host, held));
+        EXPECT_EQ(dir.read("GAME.IMG"), before);
+
+        host.seen.clear();
+        host.answers = {mb::IDYES};
+        memory.log.clear();
+        const CommandOutcome restored = RestoreImagesCommand(host, drives, "A").outcome;
+        if (kind == HoldKind::Shared) {
+            EXPECT_EQ(restored, CommandOutcome::Done) << "two instances may restore one image at once";
+        } else {
+            EXPECT_EQ(restored, CommandOutcome::Failed);
+            EXPECT_TRUE(Saw(host, held));
+            EXPECT_EQ(CountLogged(memory, "write"), 0) << "nothing written from an image being edited";
+        }
+    }
+    // Released: all of it goes through.
+    host.seen.clear();
+    EXPECT_EQ(EditPropertiesCommand(host).outcome, CommandOutcome::Done);
+    EXPECT_NE(dir.read("GAME.IMG"), before);
+    host.answers = {mb::IDYES};
+    EXPECT_EQ(DeleteImagesCommand(host).outcome, CommandOutcome::Done);
+    EXPECT_TRUE(Files().empty());
+}
