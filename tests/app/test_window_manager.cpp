@@ -58,6 +58,17 @@ QPoint FrameTopLeft(QWidget& window)
     return client - QPoint(extents[0].trimmed().toInt(), extents[2].trimmed().toInt());
 }
 
+// Shows window and has the window manager make it the active one.
+bool ShowActive(QWidget& window)
+{
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return false;
+    Run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"),
+                                    QString::number(window.winId())});
+    return QTest::qWaitFor([&window] { return window.isActiveWindow(); });
+}
+
 // The window manager's close command (openbox binds it to Alt+F4), given to
 // the active window.
 void CloseByWindowManager(QWidget& window)
@@ -161,11 +172,7 @@ private slots:
         WindowProfile p;
         p.configured();
         TMain_Form form(p.services());
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        Run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"),
-                                        QString::number(form.winId())});
-        QTRY_VERIFY(form.isActiveWindow());
+        QVERIFY(ShowActive(form));
         form.IB_ReloadExecute();
         QCOMPARE(QApplication::focusWidget(), form.Controls().LV1);
     }
@@ -177,10 +184,7 @@ private slots:
         WindowProfile p;
         p.configured();
         TMain_Form form(p.services());
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        Run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"),
-                                        QString::number(form.winId())});
+        QVERIFY(ShowActive(form));
         form.EnableCommands(false); // as a creation does
         form.SetStatusText(Message(35));
         form.Controls().PB1->setRange(0, 100);
