@@ -248,6 +248,11 @@ CommandResult RestoreImagesCommand(CommandHost& host, const DriveFactory& makeDr
                      Msg(5), kError);
             return Outcome(CommandOutcome::Failed, std::move(transfer));
         }
+        if (transfer.outcome == kTransferFailed && transfer.source == FailureSource::ImageFile) {
+            // Not the disk's fault: the file is named with the system's reason.
+            host.Box(Msg(116, entry.path) + "\r\n" + transfer.errorText(), Msg(5), kError);
+            return Outcome(CommandOutcome::Failed, std::move(transfer));
+        }
         if (transfer.outcome == kTransferFailed) {
             host.Box(Msg(42), Msg(3), mb::OK | mb::ICONERROR | kStyle);
             return Outcome(CommandOutcome::Failed, std::move(transfer));

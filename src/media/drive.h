@@ -62,7 +62,9 @@ enum class DriveState { Ready, NoMedium, NoDevice, AccessRefused, InUse, Unreada
 // What there is to tell beyond the state: that another instance of this
 // program holds the drive, or why the desktop's device broker did not open
 // a device the user may not open directly.
-enum class DriveDetail { None, OtherInstance, BrokerAbsent, BrokerRefused };
+// PartialSector: a virtual drive whose length is not a whole number of
+// sectors, which no transfer may cut short.
+enum class DriveDetail { None, OtherInstance, BrokerAbsent, BrokerRefused, PartialSector };
 
 struct DriveStatus {
     DriveState state = DriveState::Ready;

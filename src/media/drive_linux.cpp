@@ -82,6 +82,7 @@ struct Medium {
     std::uint64_t bytes = 0;
     std::uint32_t sectorSize = kFileSectorSize; // the device's logical sector size
     BrokerAnswer broker; // why the device broker did not open it either, when asked
+    bool partialSector = false; // a file whose length is not a whole number of sectors
 };
 
 bool Refused(int error) { return error == EACCES || error == EPERM; }
@@ -98,6 +99,11 @@ IoStatus OpenMedium(const std::string& path, bool writing, Medium& m)
         return IoStatus::Fail(EISDIR);
     else if (!S_ISREG(st.st_mode))
         return IoStatus::Fail(ENOTBLK);
+    // Its last bytes would be lost on creation and never written on restoration.
+    if (S_ISREG(st.st_mode) && st.st_size % kFileSectorSize != 0) {
+        m.partialSector = true;
+        return IoStatus::Fail(EINVAL);
+    }
 
     m.fd.reset(OpenRetrying(path, flags));
     if (!m.fd && S_ISBLK(st.st_mode) && Refused(errno)) {
@@ -429,7 +435,7 @@ public:
         if (IoStatus st = OpenEntry(*entry, false, m, path); !st.ok()) {
             out.error = st.error;
             out.state = DriveStateFor(st.error);
-            out.detail = m.broker.detail;
+            out.detail = m.partialSector ? DriveDetail::PartialSector : m.broker.detail;
             out.detailText = m.broker.text;
             return out;
         }

@@ -4,6 +4,8 @@
 
 std::string DriveFailureText(const std::string& drive, const DriveStatus& status)
 {
+    if (status.detail == DriveDetail::PartialSector)
+        return MessageText(113, status.device);
     int first = 72;
     switch (status.state) {
     case DriveState::NoDevice: first = 68; break;

@@ -105,6 +105,9 @@ constexpr BuiltInText kBuiltInTexts[] = {
     {108, "%s: 入力できる長さを超えています。"},
     {109, "ディスクあり"},
     {110, "確認が必要です。--yes を付けると確認なしで続けます。"},
+    // 113-116: what a transfer refuses to touch, and an image file that cannot be read.
+    {113, "%s: 仮想ドライブの長さがセクタサイズ（512 バイト）の倍数ではありません。使用できません。"},
+    {116, "イメージファイル %s を読み込めませんでした。"},
     // 118: match without a dat file; 119-125: the information dialog and the dat match.
     {118, "dat ファイルが指定されておらず、%s にもありません。"},
     {119, "情報(&I)..."},

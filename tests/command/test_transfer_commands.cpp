@@ -156,6 +156,38 @@ TEST_F(TransferCommands, RestorationEndsAtTheFirstNoOrFailure)
     EXPECT_EQ(CountLogged(memory, "eject"), 2) << "ejected after the failure too";
 }
 
+// An image file that fails after the check before the first disk (here
+// cut short while the next medium is asked for) is named with the
+// system's reason; the disk is not blamed.
+TEST_F(TransferCommands, AnImageFileThatCannotBeReadIsNamedNotTheDisk)
+{
+    struct CuttingHost : ScriptedHost {
+        std::string victim;
+        int Box(const std::string& text, const std::string& caption, unsigned f) override
+        {
+            if (text.rfind(MessageText(44), 0) == 0)
+                fs::resize_file(victim, 300);
+            return ScriptedHost::Box(text, caption, f);
+        }
+    } cutting;
+    InitMessages(dir.file("tessarine")); // the built-in texts, to tell the boxes apart
+    SelectImage("one.img", "DISK 1", 8);
+    SelectImage("two.img", "DISK 2", 8);
+    cutting.selected = host.selected;
+    cutting.victim = dir.file("two.img");
+    memory.media['A'] = MemoryDrive::PatternMedium(8);
+    cutting.answers = {mb::IDYES, mb::IDOK};
+
+    const CommandResult result = RestoreImagesCommand(cutting, drives, "A");
+    EXPECT_EQ(result.outcome, CommandOutcome::Failed);
+    EXPECT_EQ(result.transfer.source, FailureSource::ImageFile);
+    const std::string box =
+        ScriptedHost::BoxOf(116, dir.file("two.img")) + "\r\n" + IoStatus::Fail(ENODATA).message();
+    ASSERT_GE(cutting.seen.size(), 3u);
+    EXPECT_EQ(cutting.seen[cutting.seen.size() - 3], box);
+    EXPECT_EQ(std::count(cutting.seen.begin(), cutting.seen.end(), ScriptedHost::BoxOf(42)), 0);
+}
+
 } // namespace
 
 // --- images in use: holds between instances ---

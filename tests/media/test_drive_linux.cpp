@@ -1,5 +1,7 @@
 // The host's drive access over virtual drives (regular files) made here.
+#include "media/drivetext.h"
 #include "media/memory_drive.h"
+#include "settings/messages.h"
 #include "virtual_drive.h"
 
 #include <gtest/gtest.h>
@@ -41,7 +43,7 @@ TEST(VirtualDrive, MissingUnknownAndEmptyMediaAreNotReady)
 
     EXPECT_EQ(access->DriveReady('B').state, DriveState::NoMedium);
     EXPECT_EQ(access->QueryAllocation('B', f).error, ENOMEDIUM);
-    EXPECT_EQ(access->DriveReady('C').state, DriveState::Unreadable) << "sector 0 cannot be read whole";
+    EXPECT_EQ(access->DriveReady('C').detail, DriveDetail::PartialSector) << "not even one whole sector";
     EXPECT_EQ(access->DriveReady('D').state, DriveState::NoDevice) << "a folder is no medium";
 
     EXPECT_EQ(access->DriveReady('Z').state, DriveState::NoDevice);
@@ -260,6 +262,27 @@ TEST(VirtualDrive, BoundDeviceAwayIsNoMediumAndTheTargetIsNamed)
     EXPECT_EQ(access->DescribeTarget('A'), "usb:pci0000:99/usb9/9-9#none");
     EXPECT_EQ(access->DescribeTarget('D'), dir.file("disk.img") + "  1.4 MB");
     EXPECT_EQ(access->DescribeTarget('E'), "");
+}
+
+// A virtual drive with bytes beyond its last whole sector would lose them
+// on creation and keep stale ones on restoration: it is refused, and the
+// box says why and names the file.
+TEST(VirtualDrive, LengthNotAWholeNumberOfSectorsIsRefused)
+{
+    TempDir dir;
+    dir.write("odd.img", std::string(1474560 + 100, 'o'));
+    auto access = DrivesOver({{'A', dir.file("odd.img")}});
+    const DriveStatus status = access->DriveReady('A');
+    EXPECT_EQ(status.detail, DriveDetail::PartialSector);
+    EXPECT_EQ(DriveFailureText("A", status), MessageText(113, dir.file("odd.img")));
+    AllocationFigures f;
+    EXPECT_FALSE(access->QueryAllocation('A', f).ok());
+    for (bool writing : {false, true}) {
+        IoStatus st;
+        EXPECT_FALSE(access->Open('A', writing, st));
+        EXPECT_EQ(st.error, EINVAL);
+    }
+    EXPECT_EQ(dir.read("odd.img"), std::string(1474560 + 100, 'o'));
 }
 
 } // namespace
