@@ -17,6 +17,7 @@
 
 #include "library/scan.h"
 #include "media/drivetable.h"
+#include "settings/messages.h"
 #include "settings/msgbox.h"
 
 class DriveAccess;
@@ -46,6 +47,8 @@ struct MainFormServices {
     // Runs the configuration command (firstRun: the start-up form); empty:
     // the program's own dialog.
     std::function<void(TMain_Form& form, bool firstRun)> configCommand;
+    // Every text the window and its commands show, with the language font.
+    const MessageCatalogue& messages = ProgramMessages();
 };
 
 // The report-style list over the library's rows: tells the window about

@@ -8,6 +8,7 @@
 #include "library/scan.h"
 #include "media/transfer.h"
 #include "settings/boxflags.h"
+#include "settings/messages.h"
 
 // One library entry a command acts on: the row as the list holds it (the
 // stored bytes) and the path of its file.
@@ -18,6 +19,9 @@ struct ImageEntry {
 
 class CommandHost : public CreationHost {
 public:
+    // The texts the command's boxes and status lines take.
+    const MessageCatalogue& messages = ProgramMessages();
+
     // A message box with MessageBoxA-like flags; returns an mb::ID* answer.
     virtual int Box(const std::string& text, const std::string& caption, unsigned flags) = 0;
     // Status panel 1 (empty: cleared).

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include "media/drivetable.h"
+#include "settings/messages.h"
 #include "settings/msgbox.h"
 
 class QCloseEvent;
@@ -116,6 +117,8 @@ struct ConfigCommandServices {
     std::function<void(const std::string& drive, const std::string& folder,
                        const std::map<char, std::string>& bindings)>
         apply;
+    // The texts of the dialog and its boxes.
+    const MessageCatalogue& messages = ProgramMessages();
 };
 
 // The configuration command: the dialog modally; on OK the chosen drive and

@@ -8,17 +8,14 @@
 #include <optional>
 #include <system_error>
 
-std::array<std::string, kMessageCount> MessageTable;
-bool LanguageLoaded = false;
-std::string LanguageFontName = "MS UI Gothic";
-std::int32_t LanguageFontSize = 9;
-std::uint8_t LanguageFontCharset = 128;
-
 namespace {
 
-constexpr const char* kDefaultFontName = "MS UI Gothic";
-constexpr std::int32_t kDefaultFontSize = 9;
-constexpr std::uint8_t kShiftJisCharset = 128;
+MessageCatalogue& ProcessCatalogue()
+{
+    static MessageCatalogue catalogue;
+    return catalogue;
+}
+
 
 // A language file is a short list of texts; anything far larger is not one,
 // and reading it whole would only cost memory.
@@ -285,7 +282,9 @@ ReadSections FindReadSections(std::string_view bytes)
     return found;
 }
 
-void ApplyLanguageFile(std::string_view bytes)
+} // namespace
+
+void MessageCatalogue::ApplyLanguageFile(std::string_view bytes)
 {
     const ReadSections sections = FindReadSections(bytes);
 
@@ -321,33 +320,59 @@ void ApplyLanguageFile(std::string_view bytes)
 
     for (std::size_t n = 1; n < kMessageCount && n <= k; ++n)
         if (lastValue[n])
-            MessageTable[n] = std::move(*lastValue[n]);
-    LanguageFontName = fontName ? *fontName : kDefaultFontName;
-    LanguageFontSize = fontSize ? ParseInteger(*fontSize).value_or(kDefaultFontSize) : kDefaultFontSize;
-    LanguageFontCharset = kShiftJisCharset;
+            texts_[n] = std::move(*lastValue[n]);
+    const LanguageFontSpec defaults;
+    font_.name = fontName ? *fontName : defaults.name;
+    font_.size = fontSize ? ParseInteger(*fontSize).value_or(defaults.size) : defaults.size;
+    font_.charset = defaults.charset;
 }
 
-} // namespace
-
-void InitMessages(const std::string& exePath)
+MessageCatalogue MessageCatalogue::Load(const std::string& exePath)
 {
-    for (std::string& text : MessageTable)
-        text.clear();
-    LanguageFontName = kDefaultFontName;
-    LanguageFontSize = kDefaultFontSize;
-    LanguageFontCharset = kShiftJisCharset;
-
+    MessageCatalogue catalogue;
     // A language file that cannot be read leaves the built-in texts rather
     // than a program without captions.
     const std::optional<std::string> file = ReadLanguageFile(ReplaceExtension(exePath, ".rsl"));
-    LanguageLoaded = file.has_value();
-    if (LanguageLoaded) {
-        ApplyLanguageFile(*file);
+    catalogue.loaded_ = file.has_value();
+    if (catalogue.loaded_) {
+        catalogue.ApplyLanguageFile(*file);
     } else {
         for (const BuiltInText& entry : kBuiltInTexts)
-            MessageTable[static_cast<std::size_t>(entry.number)] = entry.text;
+            catalogue.texts_[static_cast<std::size_t>(entry.number)] = entry.text;
     }
-    MessageTable[44] = MessageTable[43] + MessageTable[44];
+    std::string& next = catalogue.texts_[static_cast<std::size_t>(MessageId::NextMedium)];
+    next = catalogue.Text(MessageId::Restored) + next;
+    return catalogue;
+}
+
+const std::string& MessageCatalogue::Text(int n) const
+{
+    static const std::string none;
+    if (n < 0 || n >= kMessageCount)
+        return none;
+    return texts_[static_cast<std::size_t>(n)];
+}
+
+std::string MessageCatalogue::Text(MessageId id, std::string_view arg) const
+{
+    return FillPlaceholder(Text(id), arg);
+}
+
+const MessageCatalogue& ProgramMessages()
+{
+    return ProcessCatalogue();
+}
+
+// Bound once to the one catalogue object, which InitMessages only assigns to.
+const std::array<std::string, kMessageCount>& MessageTable = ProgramMessages().Table();
+const bool& LanguageLoaded = ProgramMessages().LanguageLoaded();
+const std::string& LanguageFontName = ProgramMessages().Font().name;
+const std::int32_t& LanguageFontSize = ProgramMessages().Font().size;
+const std::uint8_t& LanguageFontCharset = ProgramMessages().Font().charset;
+
+void InitMessages(const std::string& exePath)
+{
+    ProcessCatalogue() = MessageCatalogue::Load(exePath);
 }
 
 std::string LanguageLocaleName(const std::string& exePath)
@@ -371,9 +396,7 @@ std::string LanguageLocaleName(const std::string& exePath)
 
 std::string MessageText(int n, std::string_view arg)
 {
-    if (n < 0 || n >= kMessageCount)
-        return {};
-    return FillPlaceholder(MessageTable[static_cast<std::size_t>(n)], arg);
+    return FillPlaceholder(ProgramMessages().Text(n), arg);
 }
 
 std::string ReplaceExtension(const std::string& path, const std::string& extension)

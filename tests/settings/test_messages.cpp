@@ -58,6 +58,42 @@ TEST_F(LanguageFile, WithoutFileTheBuiltInTextsAreUsed)
         EXPECT_TRUE(Utf8ToCp932(MessageTable[n]).has_value()) << "entry " << n;
 }
 
+// A catalogue is a value of its own: one built from a language file and
+// one from the built-in texts live side by side, and the process's older
+// names read the one InitMessages built.
+TEST_F(LanguageFile, CataloguesAreSeparateValuesByTypedNumber)
+{
+    dir.write("tessarine.rsl", "[Font01]\r\nName=Noto\r\nSize=11\r\n[Strings]\r\n1=Okay\r\n2=Abort\r\n");
+    const MessageCatalogue file = MessageCatalogue::Load(exe());
+    std::filesystem::remove(dir.file("tessarine.rsl"));
+    const MessageCatalogue builtIn = MessageCatalogue::Load(exe());
+
+    EXPECT_TRUE(file.LanguageLoaded());
+    EXPECT_EQ(file.Text(MessageId::OkButton), "Okay");
+    EXPECT_EQ(file.Text(MessageId::CaptionConfirm), ""); // 3 > K = 2
+    EXPECT_EQ(file.Font().name, "Noto");
+    EXPECT_EQ(file.Font().size, 11);
+    EXPECT_EQ(file.Font().charset, 128);
+
+    EXPECT_FALSE(builtIn.LanguageLoaded());
+    EXPECT_EQ(builtIn.Text(MessageId::OkButton), "OK");
+    EXPECT_EQ(builtIn.Text(MessageId::NextMedium), "正常に復元されました。次のメディアを準備して下さい。");
+    EXPECT_EQ(builtIn.Text(MessageId::NoMedium, "B"), "B:ドライブにディスクが挿入されていません。");
+    EXPECT_EQ(builtIn.Text(MessageId::ColumnTitle), "");
+    EXPECT_EQ(builtIn.Text(kMessageCount), "");
+    EXPECT_EQ(builtIn.Text(-1), "");
+
+    InitMessages(exe());
+    EXPECT_EQ(&MessageTable, &ProgramMessages().Table());
+    EXPECT_EQ(MessageTable[1], "OK");
+    dir.write("tessarine.rsl", "[Strings]\r\n1=Okay\r\n");
+    InitMessages(exe());
+    EXPECT_TRUE(LanguageLoaded);
+    EXPECT_EQ(MessageText(1), "Okay");
+    EXPECT_EQ(LanguageFontName, "MS UI Gothic");
+    EXPECT_EQ(builtIn.Text(MessageId::OkButton), "OK");
+}
+
 TEST_F(LanguageFile, FileReplacesEveryBuiltInTextAndSetsTheFont)
 {
     Load("[Strings]\r\n1=Okay\r\n2=Abort\r\n3=Confirm\r\n");
