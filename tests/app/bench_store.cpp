@@ -8,6 +8,7 @@
 #include "library/prop.h"
 #include "media/drivetable.h"
 #include "settings/regstore.h"
+#include "support/largestore.h"
 #include "support/profiles.h"
 
 #include <benchmark/benchmark.h>
@@ -15,10 +16,8 @@
 #include <QApplication>
 #include <QComboBox>
 
-#include <fstream>
 #include <map>
 #include <memory>
-#include <thread>
 
 namespace {
 
@@ -35,19 +34,7 @@ struct Profiles {
             for (int f = 0; f < kFieldCount; ++f)
                 SaveHistory(p->store, f, {"entry one", "entry two", "entry three"});
         }
-        // Appended by hand, as another program (or a runaway script) would.
-        std::ofstream out(large.dir.file("Tessarine.reg"), std::ios::binary | std::ios::app);
-        out << "\n[HKEY_CURRENT_USER\\Software\\Orvane\\Junk]\n";
-        std::size_t written = 0;
-        const std::string filler(180, 'x');
-        for (int i = 0; written < kLargeStoreBytes; ++i) {
-            const std::string line = "\"Value" + std::to_string(i) + "\"=\"" + filler + "\"\n";
-            out << line;
-            written += line.size();
-        }
-        out.close();
-        // Old enough for the kept parse to be trusted, as a store is at a start.
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        AppendJunkKey(large.dir.file("Tessarine.reg"), kLargeStoreBytes);
     }
     WindowProfile& Of(const benchmark::State& state) { return state.range(0) ? large : ordinary; }
 };

@@ -5,13 +5,11 @@
 // (tests/app). Not a test: run from a Release build.
 #include <benchmark/benchmark.h>
 
-#include <chrono>
-#include <fstream>
 #include <string>
-#include <thread>
 
 #include "library/history.h"
 #include "settings/regstore.h"
+#include "support/largestore.h"
 #include "support/tempdir.h"
 
 namespace {
@@ -30,18 +28,7 @@ struct Stores {
             for (int f = 0; f < kFieldCount; ++f)
                 SaveHistory(store, f, {"entry one", "entry two", "entry three"});
         }
-        std::ofstream out(large.file("Tessarine.reg"), std::ios::binary | std::ios::app);
-        out << "\n[HKEY_CURRENT_USER\\Software\\Orvane\\Junk]\n";
-        const std::string filler(180, 'x');
-        std::size_t written = 0;
-        for (int i = 0; written < kLargeStoreBytes; ++i) {
-            const std::string line = "\"Value" + std::to_string(i) + "\"=\"" + filler + "\"\n";
-            out << line;
-            written += line.size();
-        }
-        out.close();
-        // Old enough for the kept parse to be trusted, as a store is at a start.
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        AppendJunkKey(large.file("Tessarine.reg"), kLargeStoreBytes);
     }
     std::string PathOf(const benchmark::State& state)
     {
