@@ -21,7 +21,7 @@ void TMain_Form::IB_CreateImageExecute()
 void TMain_Form::IB_RestoreImageExecute()
 {
     FormCommandHost host(*this);
-    RestoreImagesCommand(host, services_.drives, SourceDrive);
+    RestoreImagesCommand(host, services_.drives, SourceDrive, {ImageFolder, DefaultStorePath()});
 }
 
 void TMain_Form::IB_DeleteImageExecute()

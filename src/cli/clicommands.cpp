@@ -250,7 +250,8 @@ int RestoreCommand(CliContext& context, const std::vector<std::string>& images)
     }
 
     TerminalCommandHost host(terminal, std::move(entries));
-    const CommandResult result = RestoreImagesCommand(host, context.drives, context.SourceDrive());
+    const CommandResult result =
+        RestoreImagesCommand(host, context.drives, context.SourceDrive(), {context.ImageFolder(), DefaultStorePath()});
     // The terminal tells the system's reason below the window's text.
     if (result.outcome == CommandOutcome::Failed && result.transfer.outcome == kTransferFailed &&
         !result.transfer.status.ok())

@@ -39,8 +39,12 @@ CommandResult CreateImageCommand(CommandHost& host, const DriveFactory& drives, 
                                  const std::string& folder);
 
 // F6: after one confirmation, every selected image in list order onto the
-// medium in the drive, asking for the next medium in between.
-CommandResult RestoreImagesCommand(CommandHost& host, const DriveFactory& drives, const std::string& drive);
+// medium in the drive, asking for the next medium in between. A drive that
+// would reach one of the images, a file below protectedPaths (the image
+// folder) or one of them (the settings file) is refused before anything is
+// written; a mounted medium is unmounted first if the user says so.
+CommandResult RestoreImagesCommand(CommandHost& host, const DriveFactory& drives, const std::string& drive,
+                                   const std::vector<std::string>& protectedPaths = {});
 
 struct DeleteResult {
     CommandOutcome outcome = CommandOutcome::Done;

@@ -116,6 +116,26 @@ bool HoldImagesForRestore(CommandHost& host, const std::vector<ImageEntry>& entr
     return false;
 }
 
+// A medium with a mounted file system is neither read (the image would be
+// stale) nor written (the file system would break) until it is unmounted,
+// which the user is asked for; No ends the command with nothing done.
+CommandOutcome OfferUnmount(CommandHost& host, DriveAccess& drives, const std::string& drive)
+{
+    const std::vector<std::string> points = drives.MountPoints(DriveLetter(drive));
+    if (points.empty())
+        return CommandOutcome::Done;
+    std::string joined;
+    for (const std::string& p : points)
+        joined += (joined.empty() ? "" : ", ") + p;
+    if (host.Box(Msg(115, joined), Msg(3), mb::YESNO | mb::ICONQUESTION | kStyle) != mb::IDYES)
+        return CommandOutcome::Declined;
+    if (const DriveStatus st = drives.UnmountAll(DriveLetter(drive)); !st.ready()) {
+        host.Box(DriveFailureText(drive, st), Msg(5), kError);
+        return CommandOutcome::Failed;
+    }
+    return CommandOutcome::Done;
+}
+
 CommandResult Outcome(CommandOutcome outcome, TransferResult transfer = {})
 {
     return {outcome, std::move(transfer), {}};
@@ -130,6 +150,8 @@ CommandResult CreateImageCommand(CommandHost& host, const DriveFactory& makeDriv
     const std::unique_ptr<DriveAccess> drives = makeDrives();
     if (const CommandOutcome waited = WaitForMedium(host, *drives, drive); waited != CommandOutcome::Done)
         return Outcome(waited);
+    if (const CommandOutcome unmounted = OfferUnmount(host, *drives, drive); unmounted != CommandOutcome::Done)
+        return Outcome(unmounted);
 
     host.EnableCommands(false);
     const TransferEnd end{host};
@@ -206,7 +228,8 @@ CommandResult CreateImageCommand(CommandHost& host, const DriveFactory& makeDriv
     return result;
 }
 
-CommandResult RestoreImagesCommand(CommandHost& host, const DriveFactory& makeDrives, const std::string& drive)
+CommandResult RestoreImagesCommand(CommandHost& host, const DriveFactory& makeDrives, const std::string& drive,
+                                   const std::vector<std::string>& protectedPaths)
 {
     const char letter = DriveLetter(drive);
     const std::unique_ptr<DriveAccess> drives = makeDrives();
@@ -233,8 +256,18 @@ CommandResult RestoreImagesCommand(CommandHost& host, const DriveFactory& makeDr
         host.verifyingText = Msg(89, Cp932ToUtf8(entry.row[kTitle]));
         host.ProcessMessages();
 
+        // Never onto an image of the set, a file of the folder or the settings, under any name.
+        std::vector<std::string> kept = protectedPaths;
+        for (const ImageEntry& e : entries)
+            kept.push_back(e.path);
+        if (drives->Reaches(letter, kept)) {
+            host.Box(Msg(114, drives->DescribeTarget(letter)), Msg(5), kError);
+            return Outcome(CommandOutcome::Failed);
+        }
         if (const CommandOutcome waited = WaitForMedium(host, *drives, drive); waited != CommandOutcome::Done)
             return Outcome(waited);
+        if (const CommandOutcome unmounted = OfferUnmount(host, *drives, drive); unmounted != CommandOutcome::Done)
+            return Outcome(unmounted);
         TransferResult transfer = RestoreToDrive(*drives, letter, entry.path, host);
         drives->Eject(letter);
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "base/iostatus.h"
 
@@ -100,5 +101,29 @@ public:
     {
         (void)letter;
         return {};
+    }
+    // Where file systems that live on what the drive reaches are mounted:
+    // on its device or a partition of it, or (a file or a loop device) on
+    // any loop device over the same file. Empty when none.
+    virtual std::vector<std::string> MountPoints(char letter)
+    {
+        (void)letter;
+        return {};
+    }
+    // Unmounts all of them, newest first: directly as root, through the
+    // device broker otherwise. Ready when none is left.
+    virtual DriveStatus UnmountAll(char letter)
+    {
+        (void)letter;
+        return {};
+    }
+    // True when writing the drive would change one of these files, or a
+    // file below one of these folders, under whatever name: the file
+    // itself, a hard link, a bind mount, a loop device over it.
+    virtual bool Reaches(char letter, const std::vector<std::string>& paths)
+    {
+        (void)letter;
+        (void)paths;
+        return false;
     }
 };

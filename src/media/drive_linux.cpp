@@ -9,6 +9,7 @@
 #include "media/instancemark_linux.h"
 #include "media/mountinfo.h"
 #include "media/sysfsblock.h"
+#include "media/udisksunmount.h"
 #include "base/textconv.h"
 
 #include <fcntl.h>
@@ -17,6 +18,7 @@
 #include <scsi/sg.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -193,6 +195,17 @@ std::vector<DevNumber> DeviceAndPartitions(dev_t dev)
     return devices;
 }
 
+// The block device a mount source such as FUSE's "/dev/sdb1" names.
+std::optional<DevNumber> SourceDevice(const std::string& source)
+{
+    if (source.rfind("/dev/", 0) != 0)
+        return std::nullopt;
+    struct stat st {};
+    if (::stat(source.c_str(), &st) != 0 || !S_ISBLK(st.st_mode))
+        return std::nullopt;
+    return ToDevNumber(st.st_rdev);
+}
+
 // EBUSY when a file system on the device or one of its partitions is
 // mounted; another error when that cannot be told.
 IoStatus MountState(dev_t dev)
@@ -200,17 +213,29 @@ IoStatus MountState(dev_t dev)
     const std::string text = ReadSmallTextFile(kMountInfo);
     if (text.empty())
         return IoStatus::Fail(EIO); // every process has at least its root mounted
-    auto sourceDevice = [](const std::string& source) -> std::optional<DevNumber> {
-        if (source.rfind("/dev/", 0) != 0)
-            return std::nullopt;
-        struct stat st {};
-        if (::stat(source.c_str(), &st) != 0 || !S_ISBLK(st.st_mode))
-            return std::nullopt;
-        return ToDevNumber(st.st_rdev);
-    };
-    if (AnyMounted(ParseMountInfo(text), DeviceAndPartitions(dev), sourceDevice))
+    if (AnyMounted(ParseMountInfo(text), DeviceAndPartitions(dev), SourceDevice))
         return IoStatus::Fail(EBUSY);
     return IoStatus::Ok();
+}
+
+// The mounts whose file system lives on one of devices, in mount order.
+std::vector<MountEntry> MountsOn(const std::vector<DevNumber>& devices)
+{
+    std::vector<MountEntry> found;
+    for (MountEntry& m : ParseMountInfo(ReadSmallTextFile(kMountInfo)))
+        if (AnyMounted({m}, devices, SourceDevice))
+            found.push_back(std::move(m));
+    return found;
+}
+
+// The kernel name of the block device a mount's file system lives on.
+std::string KernelNameOf(const MountEntry& m)
+{
+    std::error_code ec;
+    const fs::path dev = fs::canonical(SysfsDevPath(makedev(m.device.major, m.device.minor)), ec);
+    if (!ec)
+        return dev.filename().string();
+    return fs::canonical(m.source, ec).filename().string();
 }
 
 // The identity of the file behind the loop device whose sysfs folder this is,
@@ -242,15 +267,62 @@ std::vector<dev_t> LoopDevicesBackedBy(dev_t fileDev, ino_t fileIno)
     return found;
 }
 
-// EBUSY when any loop device over that file is mounted, another error when
+// EBUSY when any loop device over that file is mounted or claimed by
+// someone else (an exclusive open, a device mapper), another error when
 // that cannot be told.
 IoStatus BackingFileState(dev_t fileDev, ino_t fileIno, dev_t except)
 {
-    for (dev_t loop : LoopDevicesBackedBy(fileDev, fileIno))
-        if (loop != except)
-            if (IoStatus st = MountState(loop); !st.ok())
-                return st;
+    for (dev_t loop : LoopDevicesBackedBy(fileDev, fileIno)) {
+        if (loop == except)
+            continue;
+        if (IoStatus st = MountState(loop); !st.ok())
+            return st;
+        // The kernel refuses an exclusive open while anyone holds the device;
+        // a user who may not open it at all learns nothing here.
+        std::error_code ec;
+        const std::string node = "/dev/" + fs::canonical(SysfsDevPath(loop), ec).filename().string();
+        UniqueFd probe(ec ? -1 : OpenRetrying(node, O_RDONLY | O_EXCL));
+        if (!probe && !ec && errno == EBUSY)
+            return IoStatus::Fail(EBUSY);
+    }
     return IoStatus::Ok();
+}
+
+// The block devices, partitions included, that writing path reaches: the
+// device itself and every loop device over the same file.
+std::vector<DevNumber> DevicesReached(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return {};
+    std::vector<DevNumber> out;
+    std::optional<std::pair<dev_t, ino_t>> file;
+    if (S_ISBLK(st.st_mode)) {
+        out = DeviceAndPartitions(st.st_rdev);
+        file = BackingFileOf(SysfsDevPath(st.st_rdev));
+    } else if (S_ISREG(st.st_mode)) {
+        file = std::make_pair(st.st_dev, st.st_ino);
+    }
+    if (file)
+        for (dev_t loop : LoopDevicesBackedBy(file->first, file->second))
+            for (const DevNumber& d : DeviceAndPartitions(loop))
+                if (std::find(out.begin(), out.end(), d) == out.end())
+                    out.push_back(d);
+    return out;
+}
+
+// The file whose bytes writing path changes: the file itself, or the file
+// behind a loop device.
+std::optional<std::pair<dev_t, ino_t>> FileWritten(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    if (S_ISREG(st.st_mode))
+        return std::make_pair(st.st_dev, st.st_ino);
+    if (S_ISBLK(st.st_mode))
+        return BackingFileOf(SysfsDevPath(st.st_rdev));
+    return std::nullopt;
 }
 
 class LinuxHandle final : public DeviceHandle {
@@ -560,6 +632,70 @@ public:
         if (!PathOf(*entry, path).ok())
             return entry->device; // away: the identity it is bound to
         return DescribeDevice(path, kSysfsRoot);
+    }
+
+    std::vector<std::string> MountPoints(char letter) override
+    {
+        std::vector<std::string> points;
+        std::string path;
+        if (const DriveEntry* entry = Find(letter); entry && PathOf(*entry, path).ok())
+            for (const MountEntry& m : MountsOn(DevicesReached(path)))
+                points.push_back(m.mountPoint);
+        return points;
+    }
+
+    DriveStatus UnmountAll(char letter) override
+    {
+        const DriveEntry* entry = Find(letter);
+        std::string path;
+        if (!entry || !PathOf(*entry, path).ok())
+            return {};
+        const std::vector<MountEntry> mounts = MountsOn(DevicesReached(path));
+        // Newest first: a mount on top of another goes before it.
+        for (auto it = mounts.rbegin(); it != mounts.rend(); ++it) {
+            if (::geteuid() == 0) {
+                if (::umount2(it->mountPoint.c_str(), 0) != 0)
+                    return {.state = DriveStateFor(errno), .error = errno, .device = it->mountPoint};
+                continue;
+            }
+            BrokerAnswer answer;
+            if (!UnmountThroughBroker(KernelNameOf(*it), answer)) {
+                const int error = answer.error != 0 ? answer.error : EBUSY;
+                return {.state = DriveStateFor(error), .error = error, .device = it->mountPoint,
+                        .detail = answer.detail, .detailText = answer.text};
+            }
+        }
+        return {.device = path};
+    }
+
+    bool Reaches(char letter, const std::vector<std::string>& paths) override
+    {
+        const DriveEntry* entry = Find(letter);
+        std::string path;
+        if (!entry || !PathOf(*entry, path).ok())
+            return false;
+        const auto target = FileWritten(path);
+        if (!target)
+            return false;
+        auto same = [&](const fs::path& p) {
+            struct stat st {};
+            return ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == target->first &&
+                   st.st_ino == target->second;
+        };
+        for (const std::string& p : paths) {
+            if (p.empty())
+                continue;
+            if (same(p))
+                return true;
+            std::error_code ec;
+            if (!fs::is_directory(p, ec))
+                continue;
+            for (fs::recursive_directory_iterator it(p, fs::directory_options::skip_permission_denied, ec), end;
+                 !ec && it != end; it.increment(ec))
+                if (same(it->path()))
+                    return true;
+        }
+        return false;
     }
 
 private:

@@ -181,9 +181,9 @@ std::vector<DriveCandidate> DetectedDrives(const std::vector<SysfsBlockEntry>& e
 
     std::vector<DriveCandidate> out;
     for (const auto& [n, e] : floppies)
-        out.push_back({"/dev/" + e->name, DriveKind::Floppy, DescribeBlockDevice(*e), StableIdentity(*e)});
+        out.push_back({"/dev/" + e->name, DriveKind::Floppy, DescribeBlockDevice(*e), StableIdentity(*e), {}, false});
     for (const auto* e : removables)
-        out.push_back({"/dev/" + e->name, DriveKind::Removable, DescribeBlockDevice(*e), StableIdentity(*e)});
+        out.push_back({"/dev/" + e->name, DriveKind::Removable, DescribeBlockDevice(*e), StableIdentity(*e), {}, false});
     return out;
 }
 
@@ -210,7 +210,7 @@ std::vector<DriveEntry> AssignDriveLetters(const std::map<char, DriveCandidate>&
         table[next] = candidate;
     }
     if (!table.count('A'))
-        table['A'] = DriveCandidate{"/dev/fd0", DriveKind::Floppy, {}};
+        table['A'] = DriveCandidate{"/dev/fd0", DriveKind::Floppy, {}, {}, {}, false};
 
     std::vector<DriveEntry> out;
     for (const auto& [letter, c] : table) {

@@ -104,6 +104,8 @@ constexpr BuiltInText kBuiltInTexts[] = {
     {110, "確認が必要です。--yes を付けると確認なしで続けます。"},
     // 113-116: what a transfer refuses to touch, and an image file that cannot be read.
     {113, "%s: 仮想ドライブの長さがセクタサイズ（512 バイト）の倍数ではありません。使用できません。"},
+    {114, "書き込み先 %s はイメージフォルダのファイルか設定ファイルです。何も書き込んでいません。"},
+    {115, "ドライブのメディアはマウントされています（%s）。マウントを解除して続けますか？"},
     {116, "イメージファイル %s を読み込めませんでした。"},
     // 118: match without a dat file; 119-125: the information dialog and the dat match.
     {118, "dat ファイルが指定されておらず、%s にもありません。"},
