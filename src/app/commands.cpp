@@ -24,6 +24,15 @@ void TMain_Form::IB_RestoreImageExecute()
     RestoreImagesCommand(host, services_.drives, SourceDrive, {ImageFolder, DefaultStorePath()});
 }
 
+void TMain_Form::IB_RereadImageExecute()
+{
+    // Not in AL1: the busy state disables it only through the selection.
+    if (IsBusy() || !IB_RereadImage->isEnabled())
+        return;
+    FormCommandHost host(*this);
+    RereadImageCommand(host, services_.drives, SourceDrive);
+}
+
 void TMain_Form::IB_DeleteImageExecute()
 {
     FormCommandHost host(*this);

@@ -317,6 +317,8 @@ void TMain_Form::BuildActions()
     IB_ExportImage->setEnabled(false);
     IB_Info = make("情報(&I)...", "", {}, &TMain_Form::IB_InfoExecute);
     IB_Info->setEnabled(false);
+    IB_RereadImage = make("読み取れないセクタを再読み込み", "", {}, &TMain_Form::IB_RereadImageExecute);
+    IB_RereadImage->setEnabled(false);
     setAcceptDrops(true);
 }
 
@@ -325,6 +327,7 @@ void TMain_Form::BuildMenus()
     FileMenu = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
     FileMenu->addAction(IB_CreateImage);
     FileMenu->addAction(IB_RestoreImage);
+    FileMenu->addAction(IB_RereadImage);
     FileMenu->addSeparator();
     FileMenu->addAction(IB_DeleteImage);
     FileMenu->addSeparator();
@@ -345,6 +348,7 @@ void TMain_Form::BuildMenus()
 
     PM1 = new QMenu(this);
     PM1->addAction(IB_RestoreImage);
+    PM1->addAction(IB_RereadImage);
     PM1->addSeparator();
     PM1->addAction(IB_DeleteImage);
     PM1->addAction(IB_ExportImage);
@@ -536,7 +540,8 @@ void TMain_Form::ApplyLanguageTexts()
         action->setToolTip(Message(entry + 1));
         entry += 2;
     }
-    for (auto [action, n] : {std::pair{IB_ExportImage, 92}, std::pair{IB_ImportImage, 93}, std::pair{IB_Info, 119}}) {
+    for (auto [action, n] : {std::pair{IB_ExportImage, 92}, std::pair{IB_ImportImage, 93}, std::pair{IB_Info, 119},
+                               std::pair{IB_RereadImage, 91}}) {
         action->setText(Message(n));
         action->setToolTip(Message(n));
     }
@@ -591,8 +596,10 @@ void TMain_Form::EnableCommands(bool enable)
     for (QAction* action : AL1)
         action->setEnabled(enable);
     LV1->setEnabled(enable);
-    if (!enable)
+    if (!enable) {
+        IB_RereadImage->setEnabled(false);
         return;
+    }
     UpdateSelectionCommands();
     // Disabling the list dropped the keyboard focus; nothing else gives it back.
     if (isActiveWindow())
@@ -610,6 +617,12 @@ void TMain_Form::UpdateSelectionCommands()
     IB_Property->setEnabled(selected && count == 1);
     IB_ExportImage->setEnabled(selected);
     IB_Info->setEnabled(selected && count == 1);
+    bool mapped = false;
+    if (selected && count == 1) {
+        const std::uint32_t source = LV1->Rows()->SourceRow(LV1->SelectedRowNumbers().front());
+        mapped = source < Conditions.size() && Conditions[source].hasMap;
+    }
+    IB_RereadImage->setEnabled(mapped);
 }
 
 // --- keys -------------------------------------------------------------------

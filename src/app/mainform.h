@@ -123,6 +123,9 @@ struct TMainControls {
     QAction* IB_ImportImage = nullptr;
     // The information dialog of one image (context menu).
     QAction* IB_Info = nullptr;
+    // Re-reads the unreadable sectors of the one selected image that has a
+    // map (File and context menus); not in AL1 either.
+    QAction* IB_RereadImage = nullptr;
 };
 
 // The process-wide settings the main window owns and its window state.
@@ -186,6 +189,7 @@ public:
     void IB_ExportImageExecute();
     void IB_ImportImageExecute();
     void IB_InfoExecute();
+    void IB_RereadImageExecute();
     // Each file becomes one new image per disk it holds, after the property dialog.
     void ImportFiles(const std::vector<std::string>& paths);
 

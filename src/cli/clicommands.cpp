@@ -259,6 +259,22 @@ int RestoreCommand(CliContext& context, const std::vector<std::string>& images)
     return ExitStatus(terminal, result.outcome);
 }
 
+int RereadCommand(CliContext& context, const std::string& image)
+{
+    Terminal& terminal = context.terminal;
+    ImageEntry entry{{}, ResolveImage(context, image)};
+    HeaderBytes header{};
+    if (!ReadImageHeader(terminal, entry.path, header))
+        return kExitFailed;
+    entry.row = RowFromHeader(header, entry.path).value_or(LibraryRow{});
+    TerminalCommandHost host(terminal, {entry});
+    const CommandResult result = RereadImageCommand(host, context.drives, context.SourceDrive());
+    // Sectors still unreadable are not a finished image.
+    if (result.outcome == CommandOutcome::Done && result.transfer.unreadable != 0)
+        return kExitFailed;
+    return ExitStatus(terminal, result.outcome);
+}
+
 int DeleteCommand(CliContext& context, const std::vector<std::string>& images)
 {
     Terminal& terminal = context.terminal;

@@ -58,5 +58,7 @@ void RecordHistories(RegStore& store, const ImageTexts& texts);
 
 int CreateCommand(CliContext& context, const GivenTexts& texts);
 int RestoreCommand(CliContext& context, const std::vector<std::string>& images);
+// Exit status 1 also when sectors stay unreadable.
+int RereadCommand(CliContext& context, const std::string& image);
 int DeleteCommand(CliContext& context, const std::vector<std::string>& images);
 int EditCommand(CliContext& context, const std::string& image, const GivenTexts& texts);

@@ -81,6 +81,11 @@ int main(int argc, char* argv[])
     restore->add_option("--drive", drive, "target drive (default: the stored source drive)")->check(kDriveLetter);
     restore->add_option("IMAGE", restoreImages, "file names in the image folder, or paths")->required();
 
+    CLI::App* reread = app.add_subcommand("reread", "reads an image's unreadable sectors again from the medium in the drive");
+    std::string rereadImage;
+    reread->add_option("--drive", drive, "source drive (default: the stored one)")->check(kDriveLetter);
+    reread->add_option("IMAGE", rereadImage, "file name in the image folder, or a path")->required();
+
     CLI::App* remove = app.add_subcommand("delete", "deletes image files");
     std::vector<std::string> deleteImages;
     remove->add_option("IMAGE", deleteImages, "file names in the image folder, or paths")->required();
@@ -117,6 +122,8 @@ int main(int argc, char* argv[])
             return CreateCommand(context, createTexts);
         if (restore->parsed())
             return RestoreCommand(context, restoreImages);
+        if (reread->parsed())
+            return RereadCommand(context, rereadImage);
         if (remove->parsed())
             return DeleteCommand(context, deleteImages);
         if (edit->parsed())

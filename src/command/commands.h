@@ -46,6 +46,11 @@ CommandResult CreateImageCommand(CommandHost& host, const DriveFactory& drives, 
 CommandResult RestoreImagesCommand(CommandHost& host, const DriveFactory& drives, const std::string& drive,
                                    const std::vector<std::string>& protectedPaths = {});
 
+// The one selected image's unreadable sectors, read again from the medium
+// in the drive into the image: the no-medium wait, the re-read, the eject,
+// one box for the outcome, the rescan (the map shrinks or goes).
+CommandResult RereadImageCommand(CommandHost& host, const DriveFactory& drives, const std::string& drive);
+
 struct DeleteResult {
     CommandOutcome outcome = CommandOutcome::Done;
     // Files that could not be deleted, with the system's reason.

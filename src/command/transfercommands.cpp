@@ -12,6 +12,7 @@
 #include "library/sectormap.h"
 #include "media/create.h"
 #include "media/drivetext.h"
+#include "media/reread.h"
 #include "media/restore.h"
 
 using namespace commandbox;
@@ -298,4 +299,49 @@ CommandResult RestoreImagesCommand(CommandHost& host, const DriveFactory& makeDr
         }
     }
     return Outcome(CommandOutcome::Done);
+}
+
+CommandResult RereadImageCommand(CommandHost& host, const DriveFactory& makeDrives, const std::string& drive)
+{
+    const std::vector<ImageEntry> entries = host.SelectedImages();
+    if (entries.size() != 1)
+        return Outcome(CommandOutcome::Declined);
+    const ImageEntry& entry = entries.front();
+    const char letter = DriveLetter(drive);
+    const std::unique_ptr<DriveAccess> drives = makeDrives();
+    if (const CommandOutcome waited = WaitForMedium(host, *drives, drive); waited != CommandOutcome::Done)
+        return Outcome(waited);
+
+    host.EnableCommands(false);
+    const TransferEnd end{host};
+    host.ClearCancel();
+    host.SetStatusText(Msg(91) + "...");
+    host.ProcessMessages();
+
+    TransferResult transfer = RereadUnreadable(*drives, letter, entry.path, host);
+    drives->Eject(letter);
+    CommandOutcome outcome = CommandOutcome::Done;
+    switch (transfer.outcome) {
+    case kTransferCancelled:
+        host.Box(Msg(36), Msg(3), mb::OK | mb::ICONWARNING | kStyle);
+        outcome = CommandOutcome::Cancelled;
+        break;
+    case kTransferFailed:
+        // The disk gets the blame only for what the drive did; the reason follows.
+        host.Box(transfer.source == FailureSource::ImageFile
+                     ? host.AboutFile(entry.path, transfer.errorText())
+                     : Msg(37) + "\r\n" + transfer.errorText(),
+                 Msg(5), kError);
+        return Outcome(CommandOutcome::Failed, std::move(transfer));
+    default:
+        if (transfer.unreadable == 0)
+            host.Box(Msg(112), Msg(3), mb::OK | mb::ICONINFORMATION | kStyle);
+        else
+            host.Box(Msg(111, std::to_string(transfer.recovered) + " / " + std::to_string(transfer.unreadable)),
+                     Msg(4), mb::OK | mb::ICONWARNING | kStyle);
+        break;
+    }
+    // Also after Esc: what was read is in the image and the map says so.
+    host.Rescan();
+    return Outcome(outcome, std::move(transfer));
 }

@@ -36,3 +36,17 @@ std::unique_ptr<ImageFileWriter> CreateImageFile(const std::string& path, IoStat
 
 // Opens path for reading only. Null on failure.
 std::unique_ptr<ImageFileReader> OpenImageFile(const std::string& path, IoStatus& status);
+
+// An existing image file whose sectors are rewritten in place (re-reading
+// unreadable sectors). Every write goes straight to the file.
+class ImageFilePatcher {
+public:
+    virtual ~ImageFilePatcher() = default;
+    virtual IoStatus WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) = 0;
+    // Forces what was written to the storage and closes the file. Destruction
+    // without Finish closes the file as it stands.
+    virtual IoStatus Finish() = 0;
+};
+
+// Opens the regular file at path for writing in place. Null on failure.
+std::unique_ptr<ImageFilePatcher> OpenImageForPatching(const std::string& path, IoStatus& status);

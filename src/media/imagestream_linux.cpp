@@ -106,7 +106,42 @@ private:
     std::size_t end_ = 0;
 };
 
+class FilePatcher : public ImageFilePatcher {
+public:
+    explicit FilePatcher(UniqueFd fd) : fd_(std::move(fd)) {}
+
+    IoStatus WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) override
+    {
+        if (!fd_)
+            return IoStatus::Fail(EBADF);
+        return WriteAllAt(fd_.get(), bytes, offset, ENOSPC);
+    }
+
+    IoStatus Finish() override
+    {
+        if (!fd_)
+            return IoStatus::Fail(EBADF);
+        IoStatus st = ::fsync(fd_.get()) == 0 ? IoStatus::Ok() : IoStatus::Fail(errno);
+        const int closed = ::close(fd_.release());
+        if (st.ok() && closed != 0)
+            st = IoStatus::Fail(errno);
+        return st;
+    }
+
+private:
+    UniqueFd fd_;
+};
+
 } // namespace
+
+std::unique_ptr<ImageFilePatcher> OpenImageForPatching(const std::string& path, IoStatus& status)
+{
+    UniqueFd fd;
+    struct stat st {};
+    if (status = OpenRegularFile(path, O_RDWR, fd, st); !status.ok())
+        return nullptr;
+    return std::make_unique<FilePatcher>(std::move(fd));
+}
 
 std::unique_ptr<ImageFileWriter> CreateImageFile(const std::string& path, IoStatus& status)
 {

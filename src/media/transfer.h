@@ -29,6 +29,9 @@ struct TransferResult {
     // Creation: sectors that stayed unreadable and went into the image as
     // zero bytes, listed in the map beside it.
     std::uint64_t unreadable = 0;
+    // Re-reading: sectors of the map that read this time and are now in the
+    // image (unreadable then counts those still listed).
+    std::uint64_t recovered = 0;
     // Verified restoration: sectors of the medium that differ from the
     // image after writing, and the first of them.
     std::uint64_t differing = 0;

@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -361,6 +362,39 @@ private slots:
         QCOMPARE(files[1], files[0] + ".map");
         QCOMPARE(form.Controls().LV1->RowCount(), 1);
         p.expectIdle();
+
+        // Re-reading is offered for the one selected image with a map, in
+        // the File and context menus; with the disk readable now it fills
+        // the holes and the map goes.
+        QVERIFY(!form.IB_RereadImage->isEnabled());
+        form.LV1->SelectRow(0);
+        form.UpdateSelectionCommands();
+        QVERIFY(form.IB_RereadImage->isEnabled());
+        QVERIFY(form.FileMenu->actions().contains(form.IB_RereadImage));
+        QVERIFY(form.PM1->actions().contains(form.IB_RereadImage));
+        QCOMPARE(form.IB_RereadImage->text(), Msg(91));
+        p.memory.badSectors = {8};
+        p.boxes.expect(Box(Msg(111, "2 / 1"), Msg(4), mb::OK | mb::ICONWARNING, mb::IDOK, [&](const RecordedBox&) {
+            QCOMPARE(p.memory.log.back(), std::string("eject A"));
+        }));
+        form.IB_RereadImage->trigger();
+        QVERIFY(p.boxes.verifyDone());
+        QVERIFY(form.ConditionOfRow(0).hasMap);
+        p.memory.badSectors.clear();
+        form.LV1->SelectRow(0);
+        form.UpdateSelectionCommands();
+        p.boxes.expect(Box(Msg(112), Msg(3), mb::OK | mb::ICONINFORMATION, mb::IDOK));
+        form.IB_RereadImage->trigger();
+        QVERIFY(p.boxes.verifyDone());
+        p.expectIdle();
+        QCOMPARE(p.files().size(), std::size_t{1});
+        QVERIFY(form.ConditionOfRow(0).sound());
+        QCOMPARE(FileBytes(p.folder + files[0]).size(), 256u + 2880 * 512);
+        const auto image = FileBytes(p.folder + files[0]);
+        QVERIFY(std::equal(image.begin() + 256, image.end(), p.memory.media['A'].bytes.begin()));
+        form.LV1->SelectRow(0);
+        form.UpdateSelectionCommands();
+        QVERIFY(!form.IB_RereadImage->isEnabled());
 
         // Deleting the image takes its map along.
         form.Controls().LV1->SelectRow(0);

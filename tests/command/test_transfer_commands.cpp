@@ -10,6 +10,8 @@
 #include "command/commands.h"
 #include "command/scripted_host.h"
 #include "library/imagehold.h"
+#include "library/datahash.h"
+#include "library/sectormap.h"
 #include "media/drivetext.h"
 #include "media/memory_drive.h"
 #include "support/child.h"
@@ -186,6 +188,111 @@ TEST_F(TransferCommands, AnImageFileThatCannotBeReadIsNamedNotTheDisk)
     ASSERT_GE(cutting.seen.size(), 3u);
     EXPECT_EQ(cutting.seen[cutting.seen.size() - 3], box);
     EXPECT_EQ(std::count(cutting.seen.begin(), cutting.seen.end(), ScriptedHost::BoxOf(42)), 0);
+}
+
+// A created image whose sectors 5, 20 and 21 stayed unreadable, selected.
+class RereadCommand : public TransferCommands {
+protected:
+    std::string image;
+    std::vector<std::uint8_t> medium;
+
+    void SetUp() override
+    {
+        memory.media['A'] = MemoryDrive::PatternMedium(36);
+        medium = memory.media['A'].bytes;
+        memory.badSectors = {5, 20, 21};
+        host.answers = {mb::IDYES};
+        const CommandResult created = Create();
+        ASSERT_EQ(created.outcome, CommandOutcome::Done);
+        image = created.path;
+        LibraryRow row{};
+        row[kTitle] = "GAME";
+        host.selected = {{row, image}};
+        host.seen.clear();
+        host.pumps = 0;
+        memory.log.clear();
+    }
+
+    std::string Image() const { return dir.read(fs::path(image).filename().string()); }
+    std::vector<std::uint64_t> Listed() const
+    {
+        SectorMap map;
+        EXPECT_TRUE(ReadImageMap(image, 512, 36, map).ok());
+        return map.Sectors();
+    }
+    // Sector k of the image is sector k of the medium.
+    bool SectorAsOnMedium(std::uint64_t k) const
+    {
+        const std::string bytes = Image();
+        return std::equal(medium.begin() + k * 512, medium.begin() + (k + 1) * 512, bytes.begin() + 256 + k * 512,
+                          [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); });
+    }
+};
+
+TEST_F(RereadCommand, ReadsOnlyTheListedSectorsAndShrinksTheMapUntilItGoes)
+{
+    // Sector 5 reads on its third try now, 21 at once, 20 not at all.
+    memory.badSectors = {20};
+    memory.weakSectors = {{5, 2}};
+    CommandResult result = RereadImageCommand(host, drives, "A");
+    ASSERT_EQ(result.outcome, CommandOutcome::Done);
+    EXPECT_EQ(host.seen, (Seen{"busy", "status " + MessageText(91) + "...", ScriptedHost::BoxOf(111, "2 / 1"),
+                               "rescan", "status ", "idle"}));
+    EXPECT_EQ(host.flags.back(), mb::OK | mb::ICONWARNING | mb::TASKMODAL | mb::SETFOREGROUND);
+    EXPECT_EQ(Listed(), (std::vector<std::uint64_t>{20}));
+    EXPECT_TRUE(SectorAsOnMedium(5) && SectorAsOnMedium(21));
+    EXPECT_EQ(CountLogged(memory, "read "), 3 + 3 + 1) << "listed sectors only, each with its tries";
+    EXPECT_TRUE(Logged(memory, "lock"));
+    EXPECT_EQ(memory.log.back(), "eject A");
+    // The map's comments carry the hashes of the data as it is now.
+    DataHashes now;
+    ASSERT_TRUE(HashImageFile(image, now).ok());
+    EXPECT_EQ(result.transfer.hashes.sha1, now.sha1);
+    EXPECT_NE(dir.read(fs::path(MapPathOf(image)).filename().string()).find("# sha1 " + now.sha1 + "\n"),
+              std::string::npos);
+
+    memory.badSectors.clear();
+    host.seen.clear();
+    result = RereadImageCommand(host, drives, "A");
+    ASSERT_EQ(result.outcome, CommandOutcome::Done);
+    EXPECT_EQ(host.seen[2], ScriptedHost::BoxOf(112));
+    EXPECT_EQ(host.flags.back(), mb::OK | mb::ICONINFORMATION | mb::TASKMODAL | mb::SETFOREGROUND);
+    EXPECT_FALSE(fs::exists(MapPathOf(image)));
+    EXPECT_EQ(Image().substr(256), std::string(medium.begin(), medium.end()));
+}
+
+TEST_F(RereadCommand, EscKeepsWhatWasReadAndTheMapTellsTheRest)
+{
+    memory.badSectors.clear();
+    host.escAtPump = 3; // the status pump, sector 5, then Esc before sector 20
+    EXPECT_EQ(RereadImageCommand(host, drives, "A").outcome, CommandOutcome::Cancelled);
+    EXPECT_EQ(host.seen[2], ScriptedHost::BoxOf(36));
+    EXPECT_EQ(Listed(), (std::vector<std::uint64_t>{20, 21}));
+    EXPECT_TRUE(SectorAsOnMedium(5));
+    EXPECT_FALSE(host.cancel);
+}
+
+TEST_F(RereadCommand, AnotherKindOfMediumOrNoMapReadsNothing)
+{
+    const auto before = Image();
+    memory.badSectors.clear();
+    memory.media['A'] = MemoryDrive::PatternMedium(72);
+    CommandResult result = RereadImageCommand(host, drives, "A");
+    EXPECT_EQ(result.outcome, CommandOutcome::Failed);
+    EXPECT_EQ(result.transfer.status.error, EMEDIUMTYPE);
+    EXPECT_EQ(host.seen[2].rfind(ScriptedHost::BoxOf(37) + "\r\n", 0), 0u) << host.seen[2];
+    EXPECT_EQ(CountLogged(memory, "read "), 0);
+    EXPECT_EQ(memory.log.back(), "eject A");
+    EXPECT_EQ(Listed(), (std::vector<std::uint64_t>{5, 20, 21}));
+
+    fs::remove(MapPathOf(image));
+    memory.media['A'] = MemoryDrive::PatternMedium(36);
+    host.seen.clear();
+    result = RereadImageCommand(host, drives, "A");
+    EXPECT_EQ(result.outcome, CommandOutcome::Failed);
+    EXPECT_EQ(result.transfer.source, FailureSource::ImageFile);
+    EXPECT_EQ(CountLogged(memory, "read "), 0);
+    EXPECT_EQ(Image(), before);
 }
 
 } // namespace

@@ -51,7 +51,10 @@ TEST_F(LanguageFile, WithoutFileTheBuiltInTextsAreUsed)
     ExpectEmpty(50, 53);
     ExpectEmpty(59, 66);
     // 68-74, 80-82: the drive answers; 75: deletion; 76-79: store and images in use
-    // 83-91: unreadable sectors, incomplete images, verified restoration; 92-100: export and import
+    // 83-91: unreadable sectors, incomplete images, verified restoration; 92-100: export and import;
+    // 111-112: re-reading
+    EXPECT_FALSE(MessageTable[111].empty());
+    EXPECT_FALSE(MessageTable[112].empty());
     // Every built-in text must be representable in the code page the
     // original texts were written in.
     for (int n = 0; n < kMessageCount; ++n)
