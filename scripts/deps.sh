@@ -53,3 +53,4 @@ TESSARINE_PACKAGES="$TESSARINE_PACKAGES qt6-translations-l10n openbox x11-utils 
 TESSARINE_PACKAGES="$TESSARINE_PACKAGES libxcb1-dev"  # empty window captions on X
 TESSARINE_PACKAGES="$TESSARINE_PACKAGES pkg-config libsystemd-dev libssl-dev zlib1g-dev libpugixml-dev libcli11-dev nlohmann-json3-dev"  # libraries the core and the terminal tool link
 TESSARINE_PACKAGES="$TESSARINE_PACKAGES gddrescue mame-tools e2fsprogs udisks2 policykit-1 dbus systemd"  # outside oracles; a real udisks2 for the device broker test
+TESSARINE_PACKAGES="$TESSARINE_PACKAGES libfuse3-dev fuse3"  # the tests' fault-injecting file system under a loop device

@@ -30,6 +30,7 @@
 #include "settings/regstore.h"
 #include "support/profiles.h"
 #include "support/tempdir.h"
+#include "support/when_open.h"
 
 namespace {
 
@@ -40,31 +41,6 @@ constexpr unsigned kStyle = mb::TASKMODAL | mb::SETFOREGROUND;
 QString Msg(int n, std::string_view arg = {})
 {
     return QString::fromStdString(MessageText(n, arg));
-}
-
-// Acts on the modal dialog T once it is open. Polls, since the commands let
-// window messages run before their dialog opens.
-template <typename T>
-void WhenModal(std::function<void(T&)> act)
-{
-    auto* timer = new QTimer;
-    auto clock = std::make_shared<QElapsedTimer>();
-    clock->start();
-    QObject::connect(timer, &QTimer::timeout, [timer, clock, act = std::move(act)] {
-        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (dialog == nullptr && clock->elapsed() < 10000)
-            return;
-        timer->stop();
-        timer->deleteLater();
-        if (dialog == nullptr) {
-            QTest::qFail("the expected dialog did not open", __FILE__, __LINE__);
-            return;
-        }
-        act(*dialog);
-        if (dialog->isVisible())
-            dialog->reject();
-    });
-    timer->start(5);
 }
 
 void AcceptWithTitle(const char* title)

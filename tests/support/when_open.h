@@ -1,9 +1,11 @@
 #pragma once
 // Acting on a modal dialog that the code under test opens with exec().
 #include <functional>
+#include <memory>
 
 #include <QApplication>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
 #include <QtTest>
@@ -26,4 +28,30 @@ void WhenOpen(std::function<void(T&)> act, QPointer<T>* seen = nullptr)
         if (dialog->isVisible())
             dialog->reject();
     });
+}
+
+// Acts on the modal dialog T once it is open, polling for up to ten
+// seconds, for commands that let window messages run before their dialog
+// opens. A dialog that act leaves open is rejected.
+template <typename T>
+void WhenModal(std::function<void(T&)> act)
+{
+    auto* timer = new QTimer;
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    QObject::connect(timer, &QTimer::timeout, [timer, clock, act = std::move(act)] {
+        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (dialog == nullptr && clock->elapsed() < 10000)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        if (dialog == nullptr) {
+            QTest::qFail("the expected dialog did not open", __FILE__, __LINE__);
+            return;
+        }
+        act(*dialog);
+        if (dialog->isVisible())
+            dialog->reject();
+    });
+    timer->start(5);
 }
