@@ -9,6 +9,8 @@
 #include <regex>
 
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
@@ -22,7 +24,10 @@
 
 #include "app/mainform.h"
 #include "library/imagefile.h"
+#include "library/newname.h"
 #include "library/prop.h"
+#include "media/create.h"
+#include "media/fake_host.h"
 #include "media/fatmedia.h"
 #include "media/memory_drive.h"
 #include "media/virtual_drive.h"
@@ -519,6 +524,82 @@ private slots:
                 QVERIFY2(Filled(bytes, c.mediumFill), c.what);
             p.expectIdle();
         }
+    }
+
+    // A creation killed halfway leaves a short IMG….TMP: the list marks it,
+    // and restoration refuses it, alone or as the third of a set, before
+    // any medium is asked for or written.
+    void aKilledCreationIsMarkedAndNeverRestored()
+    {
+        Profile p;
+        int ready[2];
+        QCOMPARE(::pipe(ready), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            // The copy runs in a process of its own, killed at sector 1008.
+            MemoryDrive memory;
+            memory.media['A'] = MemoryDrive::PatternMedium(2880);
+            memory.onSector = [&](std::uint64_t i) {
+                if (i != 1008)
+                    return;
+                (void)::write(ready[1], "k", 1);
+                for (;;)
+                    ::pause();
+            };
+            int error = 0;
+            const std::string path = NewImageFileName(p.folder, error);
+            FakeHost host;
+            host.texts = {"DISK 3", "", "", "", "PC-98", ""};
+            CreateFromDrive(memory, 'A', path, host);
+            ::_exit(1);
+        }
+        QVERIFY(child > 0);
+        char byte = 0;
+        QCOMPARE(::read(ready[0], &byte, 1), ssize_t{1});
+        QCOMPARE(::kill(child, SIGKILL), 0);
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFSIGNALED(status));
+        ::close(ready[0]);
+        ::close(ready[1]);
+
+        const auto files = p.files();
+        QCOMPARE(files.size(), std::size_t{1});
+        const std::string killed = files[0];
+        const std::uintmax_t size = fs::file_size(p.folder + killed);
+        QVERIFY2(size > 256 && size < 256 + 1008 * 512, std::to_string(size).c_str());
+        const std::string held = std::to_string((size - 256) / 512) + "/2880";
+
+        p.memory.media['A'] = BlankMedium(2880);
+        TMain_Form& form = p.open();
+        QCOMPARE(form.LV1->RowCount(), 1);
+        const QModelIndex cell = form.LV1->Rows()->index(0, 0);
+        QVERIFY(!form.LV1->Rows()->data(cell, Qt::DecorationRole).isNull());
+        QCOMPARE(form.LV1->Rows()->data(cell, Qt::ToolTipRole).toString(), Msg(85, held));
+
+        p.selectAll();
+        const QString refused = Msg(87, "\r\nDISK 3 (" + killed + "): " + MessageText(85, held));
+        p.boxes.expect(Box(Msg(40), Msg(3), mb::YESNO | mb::ICONQUESTION, mb::IDYES));
+        p.boxes.expect(Box(refused, Msg(5), mb::OK | mb::ICONERROR, mb::IDOK));
+        form.IB_RestoreImage->trigger();
+        QVERIFY(p.boxes.verifyDone());
+        QVERIFY2(p.memory.log.empty(), "no medium asked for, none ejected");
+
+        // The same short image third in a set: the first two are not written either.
+        p.image("a.img", "DISK 1", 0x10, 2880);
+        p.image("b.img", "DISK 2", 0x20, 2880);
+        form.IB_ReloadExecute();
+        QCOMPARE(form.LV1->Text(2, kFileNameColumn), QString::fromStdString(killed));
+        p.selectAll();
+        p.boxes.expect(Box(Msg(40), Msg(3), mb::YESNO | mb::ICONQUESTION, mb::IDYES));
+        p.boxes.expect(Box(refused, Msg(5), mb::OK | mb::ICONERROR, mb::IDOK));
+        form.IB_RestoreImage->trigger();
+        QVERIFY(p.boxes.verifyDone());
+        QVERIFY(p.memory.log.empty());
+        QVERIFY(Filled(p.memory.media['A'].bytes, 0));
+        QCOMPARE(p.files(), (std::vector<std::string>{killed, "a.img", "b.img"}));
+        QCOMPARE(fs::file_size(p.folder + killed), size);
+        p.expectIdle();
     }
 
     void noAnswerButYesRestoresNothing()
