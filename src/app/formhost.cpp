@@ -91,7 +91,7 @@ void FormCommandHost::SetProgressRange(std::uint64_t maximum)
     maximum_ = maximum;
     scale_ = maximum / INT_MAX + 1;
     statusText_ = form_.StatusText();
-    started_ = std::chrono::steady_clock::now();
+    started_ = Now();
     drawn_ = started_;
     form_.PB1->setRange(0, static_cast<int>(maximum / scale_));
     form_.PB1->setValue(0);
@@ -100,7 +100,7 @@ void FormCommandHost::SetProgressRange(std::uint64_t maximum)
 void FormCommandHost::SetProgress(std::uint64_t position)
 {
     form_.PB1->setValue(static_cast<int>(std::min(position, maximum_) / scale_));
-    const auto now = std::chrono::steady_clock::now();
+    const auto now = Now();
     if (position == 0 || now - started_ < kFiguresAfter || now - drawn_ < kRedrawInterval)
         return;
     drawn_ = now;
@@ -108,6 +108,12 @@ void FormCommandHost::SetProgress(std::uint64_t position)
                                   std::chrono::duration<double>(now - started_).count()};
     form_.SetStatusText(statusText_ + QStringLiteral("  ") +
                         QString::fromStdString(ProgressLine(figures, MessageTable[106], 0)));
+}
+
+std::chrono::steady_clock::time_point FormCommandHost::Now() const
+{
+    const auto& clock = form_.Services().clock;
+    return clock ? clock() : std::chrono::steady_clock::now();
 }
 
 void FormCommandHost::ProcessMessages()

@@ -41,6 +41,8 @@ public:
     bool AskKeepUnreadable(std::uint64_t sector) override;
 
 private:
+    std::chrono::steady_clock::time_point Now() const;
+
     TMain_Form& form_;
     std::uint64_t maximum_ = 0;
     std::uint64_t scale_ = 1;

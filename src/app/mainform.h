@@ -2,6 +2,7 @@
 // The main window: library list, menus, tool bar, status bar, the nine
 // commands and the busy state that guards them.
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -49,6 +50,8 @@ struct MainFormServices {
     std::function<void(TMain_Form& form, bool firstRun)> configCommand;
     // Every text the window and its commands show, with the language font.
     const MessageCatalogue& messages = ProgramMessages();
+    // The clock the transfers' speed and time left go by; empty: the steady clock.
+    std::function<std::chrono::steady_clock::time_point()> clock;
 };
 
 // The report-style list over the library's rows: tells the window about

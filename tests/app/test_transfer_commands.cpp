@@ -22,6 +22,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include "app/formhost.h"
 #include "app/mainform.h"
 #include "library/imagefile.h"
 #include "library/newname.h"
@@ -67,6 +68,7 @@ int Count(const std::vector<std::string>& log, const std::string& entry)
 struct Profile : WindowProfile {
     MemoryDrive memory;
     std::function<std::unique_ptr<DriveAccess>()> drives = [this] { return std::make_unique<SharedDrive>(memory); };
+    std::function<std::chrono::steady_clock::time_point()> clock; // empty: the steady clock
     std::unique_ptr<TMain_Form> form;
 
     Profile()
@@ -79,6 +81,7 @@ struct Profile : WindowProfile {
     {
         MainFormServices services = WindowProfile::services();
         services.drives = drives;
+        services.clock = clock;
         services.configCommand = [](TMain_Form&, bool) {
             QTest::qFail("no configuration expected", __FILE__, __LINE__);
         };
@@ -600,6 +603,59 @@ private slots:
         QCOMPARE(p.files(), (std::vector<std::string>{killed, "a.img", "b.img"}));
         QCOMPARE(fs::file_size(p.folder + killed), size);
         p.expectIdle();
+    }
+
+    // Past three seconds the status text gets the percentage, the speed and
+    // the time left after the command's own text; the clock is the test's,
+    // 5 ms a sector, so the copy of 2880 sectors takes 14.4 s.
+    void longTransfersShowWhereTheyAre()
+    {
+        Profile p;
+        p.memory.media['A'] = MemoryDrive::PatternMedium(2880);
+        const auto start = std::chrono::steady_clock::now();
+        auto now = std::make_shared<std::chrono::steady_clock::time_point>(start);
+        p.clock = [now] { return *now; };
+        QString early, half;
+        TMain_Form* shown = nullptr;
+        p.memory.onSector = [&](std::uint64_t i) {
+            *now = start + std::chrono::milliseconds(5 * i);
+            if (i == 540) // 2.7 s
+                early = shown->StatusText();
+            if (i == 1440)
+                half = shown->StatusText();
+        };
+        TMain_Form& form = p.open();
+        shown = &form;
+        p.boxes.expect(Box(Msg(38), Msg(3), mb::OK | mb::ICONINFORMATION, mb::IDOK));
+        AcceptWithTitle("LONG");
+        form.IB_CreateImage->trigger();
+        QVERIFY(p.boxes.verifyDone());
+        QCOMPARE(early, Msg(35));
+        const QRegularExpression figures("^" + QRegularExpression::escape(Msg(35)) + "  +(\\d+)%  (\\d+) kB/s  " +
+                                         QRegularExpression::escape(Msg(106, "")) + "0:0(\\d)$");
+        const QRegularExpressionMatch m = figures.match(half);
+        QVERIFY2(m.hasMatch(), qPrintable(half));
+        QVERIFY2(m.captured(1).toInt() >= 44 && m.captured(1).toInt() <= 50, qPrintable(half));
+        QVERIFY2(m.captured(2).toInt() >= 100 && m.captured(2).toInt() <= 108, qPrintable(half)); // 102.4 kB/s
+        QVERIFY2(m.captured(3).toInt() >= 7 && m.captured(3).toInt() <= 8, qPrintable(half));
+        p.expectIdle();
+    }
+
+    // The bar works on positions scaled into its range: it reaches its end
+    // on a medium of 2^40 sectors as on a floppy.
+    void theProgressBarReachesItsEndOnAnySize()
+    {
+        Profile p;
+        TMain_Form& form = p.open();
+        FormCommandHost host(form);
+        for (const std::uint64_t maximum : {std::uint64_t{2880}, std::uint64_t{1} << 31, std::uint64_t{1} << 40}) {
+            host.SetProgressRange(maximum);
+            QVERIFY(form.PB1->maximum() > 0);
+            host.SetProgress(maximum / 2);
+            QVERIFY(std::abs(form.PB1->value() - form.PB1->maximum() / 2) <= 1);
+            host.SetProgress(maximum);
+            QCOMPARE(form.PB1->value(), form.PB1->maximum());
+        }
     }
 
     void noAnswerButYesRestoresNothing()
