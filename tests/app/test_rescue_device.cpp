@@ -87,8 +87,8 @@ struct Rig : WindowProfile {
 
     void selectOnly(int row)
     {
-        form->LV1->clearSelection();
-        form->LV1->SelectRow(row);
+        form->Controls().LV1->clearSelection();
+        form->Controls().LV1->SelectRow(row);
         form->UpdateSelectionCommands();
     }
 };
@@ -125,7 +125,7 @@ private slots:
             d.Edit1->setEditText(QStringLiteral("WEAK DISK"));
             QTest::mouseClick(d.OK_Btn, Qt::LeftButton);
         });
-        form.IB_CreateImage->trigger();
+        form.Controls().IB_CreateImage->trigger();
         QVERIFY(rig.boxes.verifyDone());
         auto files = rig.files();
         QCOMPARE(files.size(), std::size_t{2});
@@ -153,16 +153,16 @@ private slots:
         // A second try with sector 1000 still bad.
         QVERIFY(rig.medium.SetFaults({1000}, {}));
         rig.selectOnly(0);
-        QVERIFY(form.IB_RereadImage->isEnabled());
+        QVERIFY(form.Controls().IB_RereadImage->isEnabled());
         rig.boxes.expect(Box(111, "2 / 1", 4, mb::OK | mb::ICONWARNING));
-        form.IB_RereadImage->trigger();
+        form.Controls().IB_RereadImage->trigger();
         QVERIFY(rig.boxes.verifyDone());
         QCOMPARE(Output("ddrescuelog -b512 -l- " + ShellQuote(map)), std::string("1000\n"));
 
         QVERIFY(rig.medium.SetFaults({}, {}));
         rig.selectOnly(0);
         rig.boxes.expect(Box(112, {}, 3, mb::OK | mb::ICONINFORMATION));
-        form.IB_RereadImage->trigger();
+        form.Controls().IB_RereadImage->trigger();
         QVERIFY(rig.boxes.verifyDone());
         QCOMPARE(rig.files(), std::vector<std::string>{files[0]});
         const std::vector<std::uint8_t> filled = FileBytes(image);
@@ -189,7 +189,7 @@ private slots:
 
         rig.boxes.expect(Box(40, {}, 3, mb::YESNO | mb::ICONQUESTION, mb::IDYES));
         rig.boxes.expect(Box(90, "7 / 1", 5, mb::OK | mb::ICONERROR));
-        form.IB_RestoreImage->trigger();
+        form.Controls().IB_RestoreImage->trigger();
         QVERIFY(rig.boxes.verifyDone()); // no message 43 came
         std::vector<std::uint8_t> stored = rig.medium.Stored();
         QVERIFY(SameSector(stored, 7 * 512, std::vector<std::uint8_t>(512, 0), 0));
@@ -199,7 +199,7 @@ private slots:
         rig.selectOnly(0);
         rig.boxes.expect(Box(40, {}, 3, mb::YESNO | mb::ICONQUESTION, mb::IDYES));
         rig.boxes.expect(Box(43, {}, 3, mb::OK | mb::ICONINFORMATION));
-        form.IB_RestoreImage->trigger();
+        form.Controls().IB_RestoreImage->trigger();
         QVERIFY(rig.boxes.verifyDone());
         QVERIFY(rig.medium.Stored() == data);
     }

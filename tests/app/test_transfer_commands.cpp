@@ -350,25 +350,25 @@ private slots:
         // Re-reading is offered for the one selected image with a map, in
         // the File and context menus; with the disk readable now it fills
         // the holes and the map goes.
-        QVERIFY(!form.IB_RereadImage->isEnabled());
-        form.LV1->SelectRow(0);
+        QVERIFY(!form.Controls().IB_RereadImage->isEnabled());
+        form.Controls().LV1->SelectRow(0);
         form.UpdateSelectionCommands();
-        QVERIFY(form.IB_RereadImage->isEnabled());
-        QVERIFY(form.FileMenu->actions().contains(form.IB_RereadImage));
-        QVERIFY(form.PM1->actions().contains(form.IB_RereadImage));
-        QCOMPARE(form.IB_RereadImage->text(), Msg(91));
+        QVERIFY(form.Controls().IB_RereadImage->isEnabled());
+        QVERIFY(form.Controls().FileMenu->actions().contains(form.Controls().IB_RereadImage));
+        QVERIFY(form.Controls().PM1->actions().contains(form.Controls().IB_RereadImage));
+        QCOMPARE(form.Controls().IB_RereadImage->text(), Msg(91));
         p.memory.badSectors = {8};
         p.boxes.expect(Box(Msg(111, "2 / 1"), Msg(4), mb::OK | mb::ICONWARNING, mb::IDOK, [&](const RecordedBox&) {
             QCOMPARE(p.memory.log.back(), std::string("eject A"));
         }));
-        form.IB_RereadImage->trigger();
+        form.Controls().IB_RereadImage->trigger();
         QVERIFY(p.boxes.verifyDone());
         QVERIFY(form.ConditionOfRow(0).hasMap);
         p.memory.badSectors.clear();
-        form.LV1->SelectRow(0);
+        form.Controls().LV1->SelectRow(0);
         form.UpdateSelectionCommands();
         p.boxes.expect(Box(Msg(112), Msg(3), mb::OK | mb::ICONINFORMATION, mb::IDOK));
-        form.IB_RereadImage->trigger();
+        form.Controls().IB_RereadImage->trigger();
         QVERIFY(p.boxes.verifyDone());
         p.expectIdle();
         QCOMPARE(p.files().size(), std::size_t{1});
@@ -376,9 +376,9 @@ private slots:
         QCOMPARE(FileBytes(p.folder + files[0]).size(), 256u + 2880 * 512);
         const auto image = FileBytes(p.folder + files[0]);
         QVERIFY(std::equal(image.begin() + 256, image.end(), p.memory.media['A'].bytes.begin()));
-        form.LV1->SelectRow(0);
+        form.Controls().LV1->SelectRow(0);
         form.UpdateSelectionCommands();
-        QVERIFY(!form.IB_RereadImage->isEnabled());
+        QVERIFY(!form.Controls().IB_RereadImage->isEnabled());
 
         // Deleting the image takes its map along.
         form.Controls().LV1->SelectRow(0);
@@ -575,16 +575,16 @@ private slots:
 
         p.memory.media['A'] = BlankMedium(2880);
         TMain_Form& form = p.open();
-        QCOMPARE(form.LV1->RowCount(), 1);
-        const QModelIndex cell = form.LV1->Rows()->index(0, 0);
-        QVERIFY(!form.LV1->Rows()->data(cell, Qt::DecorationRole).isNull());
-        QCOMPARE(form.LV1->Rows()->data(cell, Qt::ToolTipRole).toString(), Msg(85, held));
+        QCOMPARE(form.Controls().LV1->RowCount(), 1);
+        const QModelIndex cell = form.Controls().LV1->Rows()->index(0, 0);
+        QVERIFY(!form.Controls().LV1->Rows()->data(cell, Qt::DecorationRole).isNull());
+        QCOMPARE(form.Controls().LV1->Rows()->data(cell, Qt::ToolTipRole).toString(), Msg(85, held));
 
         p.selectAll();
         const QString refused = Msg(87, "\r\nDISK 3 (" + killed + "): " + MessageText(85, held));
         p.boxes.expect(Box(Msg(40), Msg(3), mb::YESNO | mb::ICONQUESTION, mb::IDYES));
         p.boxes.expect(Box(refused, Msg(5), mb::OK | mb::ICONERROR, mb::IDOK));
-        form.IB_RestoreImage->trigger();
+        form.Controls().IB_RestoreImage->trigger();
         QVERIFY(p.boxes.verifyDone());
         QVERIFY2(p.memory.log.empty(), "no medium asked for, none ejected");
 
@@ -592,11 +592,11 @@ private slots:
         p.image("a.img", "DISK 1", 0x10, 2880);
         p.image("b.img", "DISK 2", 0x20, 2880);
         form.IB_ReloadExecute();
-        QCOMPARE(form.LV1->Text(2, kFileNameColumn), QString::fromStdString(killed));
+        QCOMPARE(form.Controls().LV1->Text(2, kFileNameColumn), QString::fromStdString(killed));
         p.selectAll();
         p.boxes.expect(Box(Msg(40), Msg(3), mb::YESNO | mb::ICONQUESTION, mb::IDYES));
         p.boxes.expect(Box(refused, Msg(5), mb::OK | mb::ICONERROR, mb::IDOK));
-        form.IB_RestoreImage->trigger();
+        form.Controls().IB_RestoreImage->trigger();
         QVERIFY(p.boxes.verifyDone());
         QVERIFY(p.memory.log.empty());
         QVERIFY(Filled(p.memory.media['A'].bytes, 0));
@@ -628,7 +628,7 @@ private slots:
         shown = &form;
         p.boxes.expect(Box(Msg(38), Msg(3), mb::OK | mb::ICONINFORMATION, mb::IDOK));
         AcceptWithTitle("LONG");
-        form.IB_CreateImage->trigger();
+        form.Controls().IB_CreateImage->trigger();
         QVERIFY(p.boxes.verifyDone());
         QCOMPARE(early, Msg(35));
         const QRegularExpression figures("^" + QRegularExpression::escape(Msg(35)) + "  +(\\d+)%  (\\d+) kB/s  " +
@@ -650,11 +650,11 @@ private slots:
         FormCommandHost host(form);
         for (const std::uint64_t maximum : {std::uint64_t{2880}, std::uint64_t{1} << 31, std::uint64_t{1} << 40}) {
             host.SetProgressRange(maximum);
-            QVERIFY(form.PB1->maximum() > 0);
+            QVERIFY(form.Controls().PB1->maximum() > 0);
             host.SetProgress(maximum / 2);
-            QVERIFY(std::abs(form.PB1->value() - form.PB1->maximum() / 2) <= 1);
+            QVERIFY(std::abs(form.Controls().PB1->value() - form.Controls().PB1->maximum() / 2) <= 1);
             host.SetProgress(maximum);
-            QCOMPARE(form.PB1->value(), form.PB1->maximum());
+            QCOMPARE(form.Controls().PB1->value(), form.Controls().PB1->maximum());
         }
     }
 
