@@ -186,8 +186,11 @@ private slots:
         QVERIFY(rig.medium.SetFaults({}, {7}));
         TMain_Form& form = rig.open();
         rig.selectOnly(0);
+        // The question names the device it would overwrite.
+        const QString target = QString::fromStdString(DrivesOver({{'A', rig.loop.path()}})->DescribeTarget('A'));
+        const ExpectedBox confirm{Msg(40) + "\r\n" + target, mb::IDYES, Msg(3), mb::YESNO | mb::ICONQUESTION | kStyle, {}};
 
-        rig.boxes.expect(Box(40, {}, 3, mb::YESNO | mb::ICONQUESTION, mb::IDYES));
+        rig.boxes.expect(confirm);
         rig.boxes.expect(Box(90, "7 / 1", 5, mb::OK | mb::ICONERROR));
         form.Controls().IB_RestoreImage->trigger();
         QVERIFY(rig.boxes.verifyDone()); // no message 43 came
@@ -197,7 +200,7 @@ private slots:
 
         QVERIFY(rig.medium.SetFaults({}, {}));
         rig.selectOnly(0);
-        rig.boxes.expect(Box(40, {}, 3, mb::YESNO | mb::ICONQUESTION, mb::IDYES));
+        rig.boxes.expect(confirm);
         rig.boxes.expect(Box(43, {}, 3, mb::OK | mb::ICONINFORMATION));
         form.Controls().IB_RestoreImage->trigger();
         QVERIFY(rig.boxes.verifyDone());
