@@ -4,11 +4,19 @@
 #include <string>
 #include <string_view>
 
+#include "command/commandhost.h"
 #include "settings/boxflags.h"
 #include "settings/messages.h"
 
 namespace commandbox {
 
+// A text of the catalogue the host carries.
+inline std::string Msg(const CommandHost& host, MessageId id, std::string_view arg = {})
+{
+    return host.messages.Text(id, arg);
+}
+
+// Entry n of the program's catalogue, for code not yet given a host's.
 inline std::string Msg(int n, std::string_view arg = {})
 {
     return MessageText(n, arg);

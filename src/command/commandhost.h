@@ -19,6 +19,9 @@ struct ImageEntry {
 
 class CommandHost : public CreationHost {
 public:
+    CommandHost() = default;
+    explicit CommandHost(const MessageCatalogue& catalogue) : messages(catalogue) {}
+
     // The texts the command's boxes and status lines take.
     const MessageCatalogue& messages = ProgramMessages();
 

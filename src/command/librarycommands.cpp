@@ -46,7 +46,7 @@ void ScanCommand(CommandHost& host, const std::string& folder)
         }
     } leave{host};
 
-    host.SetStatusText(Msg(48));
+    host.SetStatusText(Msg(host, MessageId::ScanningStatus));
     host.ProcessMessages();
     host.ClearRows();
     if (!FolderListable(folder))
@@ -68,7 +68,7 @@ DeleteResult DeleteImagesCommand(CommandHost& host)
         result.outcome = CommandOutcome::Declined;
         return result;
     }
-    if (host.Box(Msg(46), Msg(3), mb::YESNO | mb::ICONQUESTION | kStyle) != mb::IDYES) {
+    if (host.Box(Msg(host, MessageId::DeleteConfirm), Msg(host, MessageId::CaptionConfirm), mb::YESNO | mb::ICONQUESTION | kStyle) != mb::IDYES) {
         result.outcome = CommandOutcome::Declined;
         return result;
     }
@@ -95,9 +95,9 @@ DeleteResult DeleteImagesCommand(CommandHost& host)
     if (!result.failures.empty() || !result.held.empty())
         result.outcome = CommandOutcome::Failed;
     if (!result.held.empty())
-        host.Box(Msg(78, heldNames), Msg(3), kError);
+        host.Box(Msg(host, MessageId::ImageInUse, heldNames), Msg(host, MessageId::CaptionConfirm), kError);
     if (!result.failures.empty())
-        host.Box(Msg(75, names), Msg(3), kError);
+        host.Box(Msg(host, MessageId::NotDeleted, names), Msg(host, MessageId::CaptionConfirm), kError);
     return result;
 }
 
@@ -129,14 +129,14 @@ CommandResult EditPropertiesCommand(CommandHost& host)
     ImageHeaderFile file;
     const IoStatus opened = file.Open(path);
     if (opened.error == ENOENT) {
-        host.Box(host.AboutFile(path, Msg(47)), Msg(3), kError);
+        host.Box(host.AboutFile(path, Msg(host, MessageId::ImageMissing)), Msg(host, MessageId::CaptionConfirm), kError);
         host.Rescan();
         result.outcome = CommandOutcome::Failed;
         return result;
     }
     if (!opened.ok()) {
         // Read-only, not a file, or too short for a header: nothing is written.
-        host.Box(host.AboutFile(path, opened.message()), Msg(5), kError);
+        host.Box(host.AboutFile(path, opened.message()), Msg(host, MessageId::CaptionError), kError);
         result.outcome = CommandOutcome::Failed;
         return result;
     }
@@ -145,8 +145,8 @@ CommandResult EditPropertiesCommand(CommandHost& host)
     // nor edits it meanwhile, and one being created or restored is not edited.
     ImageHold hold;
     if (const IoStatus taken = hold.Take(path, HoldKind::Exclusive); !taken.ok()) {
-        host.Box(HeldElsewhere(taken) ? Msg(78, NameOf(entries.front())) : host.AboutFile(path, taken.message()),
-                 HeldElsewhere(taken) ? Msg(3) : Msg(5), kError);
+        host.Box(HeldElsewhere(taken) ? Msg(host, MessageId::ImageInUse, NameOf(entries.front())) : host.AboutFile(path, taken.message()),
+                 HeldElsewhere(taken) ? Msg(host, MessageId::CaptionConfirm) : Msg(host, MessageId::CaptionError), kError);
         result.outcome = CommandOutcome::Failed;
         return result;
     }
@@ -162,13 +162,13 @@ CommandResult EditPropertiesCommand(CommandHost& host)
     // silently.
     bool changed = false;
     if (IoStatus again = file.Recheck(changed); !again.ok()) {
-        host.Box(host.AboutFile(path, again.message()), Msg(5), kError);
+        host.Box(host.AboutFile(path, again.message()), Msg(host, MessageId::CaptionError), kError);
         host.Rescan();
         result.outcome = CommandOutcome::Failed;
         result.transfer.status = again;
         return result;
     }
-    if (changed && host.Box(Msg(77, NameOf(entries.front())), Msg(3),
+    if (changed && host.Box(Msg(host, MessageId::HeaderChangedElsewhere, NameOf(entries.front())), Msg(host, MessageId::CaptionConfirm),
                             mb::YESNO | mb::ICONQUESTION | kStyle) != mb::IDYES) {
         host.Rescan(); // the list shows what the other program wrote
         result.outcome = CommandOutcome::Declined;
@@ -180,7 +180,7 @@ CommandResult EditPropertiesCommand(CommandHost& host)
     if (written.ok())
         written = closed;
     if (!written.ok()) {
-        host.Box(host.AboutFile(path, written.message()), Msg(5), kError);
+        host.Box(host.AboutFile(path, written.message()), Msg(host, MessageId::CaptionError), kError);
         result.outcome = CommandOutcome::Failed;
         result.transfer.status = written;
     }

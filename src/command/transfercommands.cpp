@@ -36,10 +36,10 @@ CommandOutcome WaitForMedium(CommandHost& host, DriveAccess& drives, const std::
         if (status.ready())
             return CommandOutcome::Done;
         if (status.state != DriveState::NoMedium) {
-            host.Box(DriveFailureText(drive, status), Msg(5), kError);
+            host.Box(DriveFailureText(drive, status), Msg(host, MessageId::CaptionError), kError);
             return CommandOutcome::Failed;
         }
-        if (host.Box(Msg(34, drive), kProductName, mb::RETRYCANCEL | mb::ICONQUESTION | kStyle) != mb::IDRETRY)
+        if (host.Box(Msg(host, MessageId::NoMedium, drive), kProductName, mb::RETRYCANCEL | mb::ICONQUESTION | kStyle) != mb::IDRETRY)
             return CommandOutcome::NoMedium;
     }
 }
@@ -67,7 +67,7 @@ void DeleteUnfinishedImage(CommandHost& host, const std::string& path)
     if (!ec)
         std::filesystem::remove(MapPathOf(path), ec);
     if (ec)
-        host.Box(path + ": " + ec.message(), Msg(5), kError);
+        host.Box(path + ": " + ec.message(), Msg(host, MessageId::CaptionError), kError);
 }
 
 // Every image of a restore run, checked before the first medium is asked
@@ -83,18 +83,18 @@ bool ImagesFitForRestore(CommandHost& host, const std::vector<ImageEntry>& entri
             const ImageCondition& c = check.condition;
             const std::string why =
                 check.status.error == ENODATA && c.sectorCount != 0
-                    ? Msg(85, std::to_string(c.sectorsHeld) + "/" + std::to_string(c.sectorCount))
+                    ? Msg(host, MessageId::IncompleteImage, std::to_string(c.sectorsHeld) + "/" + std::to_string(c.sectorCount))
                     : check.status.message();
             broken += "\r\n" + name + ": " + why;
         } else if (check.unreadable != 0) {
-            holes += "\r\n" + name + ": " + Msg(86, std::to_string(check.unreadable));
+            holes += "\r\n" + name + ": " + Msg(host, MessageId::UnreadableCount, std::to_string(check.unreadable));
         }
     }
     if (!broken.empty()) {
-        host.Box(Msg(87, broken), Msg(5), kError);
+        host.Box(Msg(host, MessageId::CannotRestore, broken), Msg(host, MessageId::CaptionError), kError);
         return false;
     }
-    return holes.empty() || host.Box(Msg(88, holes), Msg(4), mb::YESNO | mb::ICONWARNING | kStyle) == mb::IDYES;
+    return holes.empty() || host.Box(Msg(host, MessageId::RestoreWithHoles, holes), Msg(host, MessageId::CaptionWarning), mb::YESNO | mb::ICONWARNING | kStyle) == mb::IDYES;
 }
 
 // Every image of a restore run held (shared) for the whole run, so that
@@ -113,7 +113,7 @@ bool HoldImagesForRestore(CommandHost& host, const std::vector<ImageEntry>& entr
     }
     if (names.empty())
         return true;
-    host.Box(Msg(78, names), Msg(3), kError);
+    host.Box(Msg(host, MessageId::ImageInUse, names), Msg(host, MessageId::CaptionConfirm), kError);
     return false;
 }
 
@@ -157,14 +157,14 @@ CommandResult CreateImageCommand(CommandHost& host, const DriveFactory& makeDriv
     host.EnableCommands(false);
     const TransferEnd end{host};
     host.ClearCancel();
-    host.SetStatusText(Msg(35));
+    host.SetStatusText(Msg(host, MessageId::CreatingStatus));
     host.ProcessMessages();
 
     int error = 0;
     CommandResult result;
     result.path = NewImageFileName(folder, error);
     if (result.path.empty()) {
-        host.Box(IoStatus::Fail(error).message(), Msg(5), kError);
+        host.Box(IoStatus::Fail(error).message(), Msg(host, MessageId::CaptionError), kError);
         result.outcome = CommandOutcome::Failed;
         return result;
     }
@@ -172,7 +172,7 @@ CommandResult CreateImageCommand(CommandHost& host, const DriveFactory& makeDriv
     // may not delete or edit it.
     ImageHold hold;
     if (const IoStatus held = hold.Take(result.path, HoldKind::Exclusive); !held.ok()) {
-        host.Box(result.path + ": " + held.message(), Msg(5), kError);
+        host.Box(result.path + ": " + held.message(), Msg(host, MessageId::CaptionError), kError);
         DeleteUnfinishedImage(host, result.path);
         result.outcome = CommandOutcome::Failed;
         return result;
@@ -191,14 +191,14 @@ CommandResult CreateImageCommand(CommandHost& host, const DriveFactory& makeDriv
     switch (transfer.outcome) {
     case kTransferCancelled:
         drives->Eject(letter);
-        host.Box(Msg(36), Msg(3), mb::OK | mb::ICONWARNING | kStyle);
+        host.Box(Msg(host, MessageId::Cancelled), Msg(host, MessageId::CaptionConfirm), mb::OK | mb::ICONWARNING | kStyle);
         DeleteUnfinishedImage(host, result.path);
         result.outcome = CommandOutcome::Cancelled;
         break;
     case kTransferFailed:
         drives->Eject(letter);
         // A failing image file is not the disk's fault: the system says what went wrong.
-        host.Box(transfer.source == FailureSource::ImageFile ? transfer.errorText() : Msg(37), Msg(5), kError);
+        host.Box(transfer.source == FailureSource::ImageFile ? transfer.errorText() : Msg(host, MessageId::ReadFailed), Msg(host, MessageId::CaptionError), kError);
         DeleteUnfinishedImage(host, result.path);
         result.outcome = CommandOutcome::Failed;
         break;
@@ -211,7 +211,7 @@ CommandResult CreateImageCommand(CommandHost& host, const DriveFactory& makeDriv
         // Holds do not stop a program that takes none: a file deleted
         // meanwhile is no image, whatever the copy wrote.
         if (bool linked = false; !hold.StillLinked(linked).ok() || !linked) {
-            host.Box(Msg(79, result.path), Msg(5), kError);
+            host.Box(Msg(host, MessageId::ImageRemovedWhileCreated, result.path), Msg(host, MessageId::CaptionError), kError);
             DeleteUnfinishedImage(host, result.path);
             host.Rescan();
             result.outcome = CommandOutcome::Failed;
@@ -219,9 +219,9 @@ CommandResult CreateImageCommand(CommandHost& host, const DriveFactory& makeDriv
         }
         // An image with holes is kept, but never passes for a good one.
         if (transfer.unreadable != 0)
-            host.Box(Msg(84, std::to_string(transfer.unreadable)), Msg(4), mb::OK | mb::ICONWARNING | kStyle);
+            host.Box(Msg(host, MessageId::CreatedWithHoles, std::to_string(transfer.unreadable)), Msg(host, MessageId::CaptionWarning), mb::OK | mb::ICONWARNING | kStyle);
         else
-            host.Box(Msg(38), Msg(3), mb::OK | mb::ICONINFORMATION | kStyle);
+            host.Box(Msg(host, MessageId::Created), Msg(host, MessageId::CaptionConfirm), mb::OK | mb::ICONINFORMATION | kStyle);
         host.Rescan();
         result.outcome = CommandOutcome::Done;
         break;
@@ -236,7 +236,7 @@ CommandResult RestoreImagesCommand(CommandHost& host, const DriveFactory& makeDr
     const std::unique_ptr<DriveAccess> drives = makeDrives();
     // The question names what would be overwritten.
     const std::string target = drives->DescribeTarget(letter);
-    if (host.Box(target.empty() ? Msg(40) : Msg(40) + "\r\n" + target, Msg(3), mb::YESNO | mb::ICONQUESTION | kStyle) !=
+    if (host.Box(target.empty() ? Msg(host, MessageId::RestoreConfirm) : Msg(host, MessageId::RestoreConfirm) + "\r\n" + target, Msg(host, MessageId::CaptionConfirm), mb::YESNO | mb::ICONQUESTION | kStyle) !=
         mb::IDYES)
         return Outcome(CommandOutcome::Declined);
 
@@ -253,8 +253,8 @@ CommandResult RestoreImagesCommand(CommandHost& host, const DriveFactory& makeDr
     for (const ImageEntry& entry : entries) {
         ++processed;
         // The scan already trimmed the title's bytes.
-        host.SetStatusText(Msg(41, Cp932ToUtf8(entry.row[kTitle])));
-        host.verifyingText = Msg(89, Cp932ToUtf8(entry.row[kTitle]));
+        host.SetStatusText(Msg(host, MessageId::RestoringStatus, Cp932ToUtf8(entry.row[kTitle])));
+        host.verifyingText = Msg(host, MessageId::VerifyingStatus, Cp932ToUtf8(entry.row[kTitle]));
         host.ProcessMessages();
 
         // Never onto an image of the set, a file of the folder or the settings, under any name.
@@ -273,27 +273,27 @@ CommandResult RestoreImagesCommand(CommandHost& host, const DriveFactory& makeDr
         drives->Eject(letter);
 
         if (transfer.outcome == kTransferCancelled) {
-            host.Box(Msg(36), Msg(3), mb::OK | mb::ICONWARNING | kStyle);
+            host.Box(Msg(host, MessageId::Cancelled), Msg(host, MessageId::CaptionConfirm), mb::OK | mb::ICONWARNING | kStyle);
             return Outcome(CommandOutcome::Cancelled, std::move(transfer));
         }
         if (transfer.differing != 0) {
             // Written, but not what the image holds: never "restored correctly".
-            host.Box(Msg(90, std::to_string(transfer.firstDiffering) + " / " + std::to_string(transfer.differing)),
-                     Msg(5), kError);
+            host.Box(Msg(host, MessageId::VerifyMismatch, std::to_string(transfer.firstDiffering) + " / " + std::to_string(transfer.differing)),
+                     Msg(host, MessageId::CaptionError), kError);
             return Outcome(CommandOutcome::Failed, std::move(transfer));
         }
         if (transfer.outcome == kTransferFailed && transfer.source == FailureSource::ImageFile) {
             // Not the disk's fault: the file is named with the system's reason.
-            host.Box(Msg(116, entry.path) + "\r\n" + transfer.errorText(), Msg(5), kError);
+            host.Box(Msg(host, MessageId::ImageUnreadable, entry.path) + "\r\n" + transfer.errorText(), Msg(host, MessageId::CaptionError), kError);
             return Outcome(CommandOutcome::Failed, std::move(transfer));
         }
         if (transfer.outcome == kTransferFailed) {
-            host.Box(Msg(42), Msg(3), mb::OK | mb::ICONERROR | kStyle);
+            host.Box(Msg(host, MessageId::WriteFailed), Msg(host, MessageId::CaptionConfirm), mb::OK | mb::ICONERROR | kStyle);
             return Outcome(CommandOutcome::Failed, std::move(transfer));
         }
         if (processed == entries.size()) {
-            host.Box(Msg(43), Msg(3), mb::OK | mb::ICONINFORMATION | kStyle);
-        } else if (host.Box(Msg(44) + "\r\n" + Msg(45), Msg(3), mb::OKCANCEL | mb::ICONINFORMATION | kStyle) !=
+            host.Box(Msg(host, MessageId::Restored), Msg(host, MessageId::CaptionConfirm), mb::OK | mb::ICONINFORMATION | kStyle);
+        } else if (host.Box(Msg(host, MessageId::NextMedium) + "\r\n" + Msg(host, MessageId::NextMediumReady), Msg(host, MessageId::CaptionConfirm), mb::OKCANCEL | mb::ICONINFORMATION | kStyle) !=
                    mb::IDOK) {
             return Outcome(CommandOutcome::Declined, std::move(transfer));
         }

@@ -11,6 +11,9 @@
 
 class ScriptedHost : public CommandHost {
 public:
+    ScriptedHost() = default;
+    explicit ScriptedHost(const MessageCatalogue& catalogue) : CommandHost(catalogue) {}
+
     // Answers of the boxes with buttons to choose from, in turn; a box with
     // a question left over when the script is empty fails the test.
     std::deque<int> answers;

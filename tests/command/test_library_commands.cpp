@@ -41,6 +41,24 @@ TEST_F(DeleteCommand, NoDeletesNothingAndDoesNotRescan)
     EXPECT_TRUE(fs::exists(dir.file("IMG1.TMP")));
 }
 
+// The texts come from the catalogue the host carries, not the program's.
+TEST_F(DeleteCommand, BoxesTakeTheHostsCatalogue)
+{
+    std::string rsl = "[Strings]\r\n";
+    for (int n = 1; n <= 75; ++n)
+        rsl += std::to_string(n) + "=T" + std::to_string(n) + " %s\r\n";
+    dir.write("other.rsl", rsl);
+    const MessageCatalogue other = MessageCatalogue::Load(dir.file("other"));
+    ScriptedHost english(other);
+    ASSERT_EQ(::mkfifo(dir.file("pipe.img").c_str(), 0600), 0);
+    english.selected = {{LibraryRow{}, dir.file("pipe.img")}};
+    english.answers = {mb::IDYES};
+    DeleteImagesCommand(english);
+    ASSERT_EQ(english.seen.size(), 3u);
+    EXPECT_EQ(english.seen[0], "box T46 ");
+    EXPECT_EQ(english.seen[2].rfind("box T75 \r\n" + dir.file("pipe.img") + ": ", 0), 0u) << english.seen[2];
+}
+
 TEST_F(DeleteCommand, FilesAlreadyGoneAreNotNamed)
 {
     dir.write("IMG1.TMP", "image");
