@@ -4,6 +4,7 @@
 #include <climits>
 #include <string>
 
+#include <QApplication>
 #include <QProgressBar>
 
 #include "app/mainform.h"
@@ -141,4 +142,31 @@ bool FormCommandHost::AskImageTexts(ImageTexts& texts)
         return false;
     texts = dialog.Texts();
     return true;
+}
+
+void FormBrokerWait::Begin(const std::string& device)
+{
+    // The drive check runs before a command is busy; no other command may
+    // start while the window is pumped here.
+    wasBusy_ = form_.IsBusy();
+    if (!wasBusy_)
+        form_.EnableCommands(false);
+    previousText_ = form_.StatusText();
+    form_.SetStatusText(QString::fromStdString(MessageText(126, device)));
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    TMain_Form::PumpMessages();
+}
+
+void FormBrokerWait::Tick()
+{
+    TMain_Form::PumpMessages();
+}
+
+void FormBrokerWait::End()
+{
+    QApplication::restoreOverrideCursor();
+    form_.SetStatusText(previousText_);
+    if (!wasBusy_)
+        form_.EnableCommands(true);
+    TMain_Form::PumpMessages();
 }

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include "command/commandhost.h"
+#include "media/brokerwait.h"
 
 class TMain_Form;
 
@@ -50,4 +51,21 @@ private:
     QString statusText_; // the operation's own text, as it stood at the range
     std::chrono::steady_clock::time_point started_{};
     std::chrono::steady_clock::time_point drawn_{};
+};
+
+// The main window while an open waits for udisks2 (polkit may be asking the
+// user in the agent's window): busy like a transfer, message 126 in the
+// status panel, a wait cursor, and the window kept painted.
+class FormBrokerWait : public BrokerWait {
+public:
+    explicit FormBrokerWait(TMain_Form& form) : form_(form) {}
+
+    void Begin(const std::string& device) override;
+    void Tick() override;
+    void End() override;
+
+private:
+    TMain_Form& form_;
+    bool wasBusy_ = false;
+    QString previousText_;
 };

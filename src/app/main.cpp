@@ -8,6 +8,7 @@
 #include <QTranslator>
 
 #include "base/hostprocess.h"
+#include "app/formhost.h"
 #include "app/mainform.h"
 #include "app/qttranslation.h"
 #include "media/drive.h"
@@ -59,16 +60,19 @@ int main(int argc, char* argv[])
 
     RegStore store(MakeFileBackend(DefaultStorePath()));
     auto driveTable = [&store] { return BuildDriveTable(ExplicitDrives(store)); };
+    BrokerWait* brokerWait = nullptr; // the window's, once it exists
     MainFormServices services{
         store,
         ShowMessageBox,
-        [driveTable] { return MakeDriveAccess(driveTable()); },
+        [driveTable, &brokerWait] { return MakeDriveAccess(driveTable(), brokerWait); },
         driveTable,
         exePath,
         {},
         {},
     };
     TMain_Form form(std::move(services));
+    FormBrokerWait formWait(form);
+    brokerWait = &formWait;
     form.show();
     return app.exec();
 }

@@ -110,8 +110,10 @@ int main(int argc, char* argv[])
     try {
         RegStore store(MakeFileBackend(DefaultStorePath()));
         auto driveTable = [&store] { return BuildDriveTable(ExplicitDrives(store)); };
-        CliContext context{store, terminal, driveTable, [driveTable] { return MakeDriveAccess(driveTable()); },
-                           folder, drive};
+        TerminalBrokerWait brokerWait(terminal);
+        CliContext context{store,      terminal,
+                           driveTable, [driveTable, &brokerWait] { return MakeDriveAccess(driveTable(), &brokerWait); },
+                           folder,     drive};
         if (list->parsed())
             return ListCommand(context, listJson ? ListFormat::Json : listTsv ? ListFormat::Tsv : ListFormat::Table);
         if (info->parsed())

@@ -1,5 +1,6 @@
 #include "cli/terminal.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "cli/console.h"
@@ -100,6 +101,20 @@ void Terminal::Status(const std::string& text)
     ClearProgressLine();
     if (!text.empty())
         WriteText(Stream::Err, text + "\n");
+}
+
+void Terminal::Note(const std::string& text)
+{
+    ClearProgressLine();
+    WriteText(Stream::Err, text + "\n");
+}
+
+void TerminalBrokerWait::Begin(const std::string& device)
+{
+    if (std::find(told_.begin(), told_.end(), device) != told_.end())
+        return;
+    told_.push_back(device);
+    terminal_.Note(MessageText(126, device));
 }
 
 void Terminal::SetProgressRange(std::uint64_t maximum)

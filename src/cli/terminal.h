@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "command/commandhost.h"
+#include "media/brokerwait.h"
 #include "settings/boxflags.h"
 
 // The commands' box flags, as the windows use them.
@@ -28,6 +29,8 @@ public:
 
     // The status panel: shown while standard error is a terminal.
     void Status(const std::string& text);
+    // A line on standard error, terminal or not.
+    void Note(const std::string& text);
 
     // The progress bar (none when standard error is not a terminal).
     void SetProgressRange(std::uint64_t maximum);
@@ -57,6 +60,22 @@ private:
     std::uint64_t unitBytes_ = 0;
     std::chrono::steady_clock::time_point started_{};
     std::chrono::steady_clock::time_point drawn_{};
+};
+
+// The terminal while an open waits for udisks2 (polkit may be asking on
+// another terminal or in the desktop's agent): message 126 on one line, once
+// a run for each device, as a command opens its drive several times.
+class TerminalBrokerWait : public BrokerWait {
+public:
+    explicit TerminalBrokerWait(Terminal& terminal) : terminal_(terminal) {}
+
+    void Begin(const std::string& device) override;
+    void Tick() override {}
+    void End() override {}
+
+private:
+    Terminal& terminal_;
+    std::vector<std::string> told_;
 };
 
 // The commands' front end on the terminal. The property dialogs are the

@@ -8,6 +8,8 @@
 
 #include "media/drive.h"
 
+class BrokerWait;
+
 // What the broker said when it did not open the device.
 struct BrokerAnswer {
     DriveDetail detail = DriveDetail::None; // BrokerAbsent or BrokerRefused, or None for a busy device
@@ -18,6 +20,7 @@ struct BrokerAnswer {
 // Opens the block device at path (whose device number is deviceNumber) for
 // reading, or for reading and writing, with extra open flags (O_DIRECT,
 // O_EXCL). Returns the descriptor, close-on-exec, or -1 with answer filled
-// in. May wait while the user answers the authorisation question.
+// in. May wait while the user answers the authorisation question; wait,
+// when given, is told about it meanwhile.
 int OpenThroughBroker(const std::string& path, std::uint64_t deviceNumber, bool writing, int flags,
-                      BrokerAnswer& answer);
+                      BrokerAnswer& answer, BrokerWait* wait = nullptr);

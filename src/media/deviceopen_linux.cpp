@@ -1,14 +1,17 @@
 // Opening a device through udisks2 on the system bus: find the daemon's
 // object for the device, then ask it for a descriptor (polkit decides, and
 // may ask the user through the desktop's agent).
+#include "media/brokerwait.h"
 #include "media/deviceopen.h"
 #include "media/udisks.h"
 
 #include <fcntl.h>
 #include <systemd/sd-bus.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -16,8 +19,6 @@ namespace {
 constexpr const char* kService = "org.freedesktop.UDisks2";
 constexpr const char* kRoot = "/org/freedesktop/UDisks2";
 constexpr const char* kBlockInterface = "org.freedesktop.UDisks2.Block";
-// The user may be typing a password in the agent's window meanwhile.
-constexpr std::uint64_t kOpenTimeoutUsec = 120'000'000;
 
 struct Bus {
     sd_bus* bus = nullptr;
@@ -120,10 +121,49 @@ int ReadBlocks(sd_bus_message* m, std::vector<UdisksBlock>& blocks)
     return sd_bus_message_exit_container(m);
 }
 
+// The answer to OpenDevice, taken from its reply while that still exists.
+struct OpenReply {
+    bool arrived = false;
+    int fd = -1; // our own duplicate
+    BrokerAnswer answer;
+
+    ~OpenReply()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+
+    static int Take(sd_bus_message* m, void* userdata, sd_bus_error*)
+    {
+        auto& self = *static_cast<OpenReply*>(userdata);
+        self.arrived = true;
+        if (const sd_bus_error* e = sd_bus_message_get_error(m)) {
+            self.answer = InterpretUdisksError(e->name ? e->name : "", e->message ? e->message : "",
+                                               -sd_bus_message_get_errno(m));
+            return 0;
+        }
+        int fd = -1;
+        if (int r = sd_bus_message_read(m, "h", &fd); r < 0) {
+            self.answer = InterpretUdisksError({}, {}, r);
+            return 0;
+        }
+        // The message owns the descriptor it carries.
+        self.fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+        if (self.fd < 0)
+            self.answer = InterpretUdisksError({}, {}, -errno);
+        return 0;
+    }
+};
+
+struct Slot {
+    sd_bus_slot* slot = nullptr;
+    ~Slot() { sd_bus_slot_unref(slot); }
+};
+
 } // namespace
 
 int OpenThroughBroker(const std::string& path, std::uint64_t deviceNumber, bool writing, int flags,
-                      BrokerAnswer& answer)
+                      BrokerAnswer& answer, BrokerWait* wait)
 {
     Bus bus;
     if (int r = sd_bus_open_system(&bus.bus); r < 0) {
@@ -159,22 +199,30 @@ int OpenThroughBroker(const std::string& path, std::uint64_t deviceNumber, bool 
         r = sd_bus_message_set_allow_interactive_authorization(call.m, 1); // polkit may ask the user
     if (r >= 0)
         r = sd_bus_message_append(call.m, "sa{sv}", writing ? "rw" : "r", 1, "flags", "i", flags);
-    BusError error;
-    Message reply;
+    // Asked without blocking: polkit may ask the user, and the front end
+    // keeps its window alive meanwhile.
+    const BrokerPace pace;
+    OpenReply reply;
+    Slot slot;
     if (r >= 0)
-        r = sd_bus_call(bus.bus, call.m, kOpenTimeoutUsec, &error.e, &reply.m);
+        r = sd_bus_call_async(bus.bus, &slot.slot, call.m, OpenReply::Take, &reply,
+                              static_cast<std::uint64_t>(pace.limit.count()));
+    if (r >= 0)
+        r = WaitForBroker(
+            [&bus](std::chrono::microseconds most) {
+                int turned = sd_bus_process(bus.bus, nullptr);
+                if (turned == 0)
+                    turned = sd_bus_wait(bus.bus, static_cast<std::uint64_t>(most.count()));
+                return turned < 0 ? turned : 0;
+            },
+            [&reply] { return reply.arrived; }, wait, path, pace);
     if (r < 0) {
-        answer = error.Interpret(r);
-        return -1;
-    }
-    int fd = -1;
-    if ((r = sd_bus_message_read(reply.m, "h", &fd)) < 0) {
         answer = InterpretUdisksError({}, {}, r);
         return -1;
     }
-    // The message owns the descriptor it carries.
-    const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
-    if (own < 0)
-        answer = InterpretUdisksError({}, {}, -errno);
-    return own;
+    if (reply.fd < 0) {
+        answer = reply.answer;
+        return -1;
+    }
+    return std::exchange(reply.fd, -1);
 }

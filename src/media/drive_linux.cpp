@@ -89,7 +89,7 @@ struct Medium {
 
 bool Refused(int error) { return error == EACCES || error == EPERM; }
 
-IoStatus OpenMedium(const std::string& path, bool writing, Medium& m)
+IoStatus OpenMedium(const std::string& path, bool writing, Medium& m, BrokerWait* wait)
 {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
@@ -111,7 +111,7 @@ IoStatus OpenMedium(const std::string& path, bool writing, Medium& m)
     if (!m.fd && S_ISBLK(st.st_mode) && Refused(errno)) {
         // Devices belong to root; the desktop's broker may open it for the user.
         const int refused = errno;
-        m.fd.reset(OpenThroughBroker(path, st.st_rdev, writing, O_DIRECT, m.broker));
+        m.fd.reset(OpenThroughBroker(path, st.st_rdev, writing, O_DIRECT, m.broker, wait));
         if (!m.fd)
             return IoStatus::Fail(m.broker.error != 0 ? m.broker.error : refused);
     }
@@ -327,8 +327,8 @@ std::optional<std::pair<dev_t, ino_t>> FileWritten(const std::string& path)
 
 class LinuxHandle final : public DeviceHandle {
 public:
-    LinuxHandle(std::string path, Medium medium, bool writing)
-        : path_(std::move(path)), medium_(std::move(medium)), writing_(writing)
+    LinuxHandle(std::string path, Medium medium, bool writing, BrokerWait* wait)
+        : path_(std::move(path)), medium_(std::move(medium)), writing_(writing), wait_(wait)
     {
     }
     ~LinuxHandle() override { Close(); }
@@ -452,7 +452,7 @@ private:
         exclusive_.reset(OpenRetrying(path_, O_RDONLY | O_EXCL));
         if (!exclusive_ && Refused(errno)) {
             BrokerAnswer answer;
-            exclusive_.reset(OpenThroughBroker(path_, medium_.rdev, false, O_EXCL, answer));
+            exclusive_.reset(OpenThroughBroker(path_, medium_.rdev, false, O_EXCL, answer, wait_));
             if (!exclusive_)
                 return IoStatus::Fail(answer.error != 0 ? answer.error : EACCES);
         }
@@ -468,6 +468,7 @@ private:
     bool written_ = false;
     bool closed_ = false;
     UniqueFd exclusive_; // held while locked for writing
+    BrokerWait* wait_;
     AlignedBuffer buffer_;
 };
 
@@ -487,7 +488,7 @@ void SendScsiCommand(int fd, std::array<std::uint8_t, 6> cdb)
 
 class LinuxDriveAccess final : public DriveAccess {
 public:
-    explicit LinuxDriveAccess(std::vector<DriveEntry> table)
+    LinuxDriveAccess(std::vector<DriveEntry> table, BrokerWait* wait) : wait_(wait)
     {
         for (auto& e : table)
             table_[e.letter] = std::move(e);
@@ -586,7 +587,7 @@ public:
         status = OpenEntry(*entry, forWriting, m, path);
         if (!status.ok())
             return nullptr;
-        return std::make_unique<LinuxHandle>(path, std::move(m), forWriting);
+        return std::make_unique<LinuxHandle>(path, std::move(m), forWriting, wait_);
     }
 
     void Eject(char letter) override
@@ -708,11 +709,11 @@ private:
     }
 
     // A bound device that is away has no medium; it is never another device.
-    static IoStatus OpenEntry(const DriveEntry& entry, bool writing, Medium& m, std::string& path)
+    IoStatus OpenEntry(const DriveEntry& entry, bool writing, Medium& m, std::string& path) const
     {
         if (IoStatus st = PathOf(entry, path); !st.ok())
             return st;
-        IoStatus st = OpenMedium(path, writing, m);
+        IoStatus st = OpenMedium(path, writing, m, wait_);
         if (st.error == ENOENT && NamesRemovableIdentity(entry.device))
             return IoStatus::Fail(ENOMEDIUM);
         return st;
@@ -725,11 +726,12 @@ private:
     }
 
     std::map<char, DriveEntry> table_;
+    BrokerWait* wait_;
 };
 
 } // namespace
 
-std::unique_ptr<DriveAccess> MakeDriveAccess(std::vector<DriveEntry> table)
+std::unique_ptr<DriveAccess> MakeDriveAccess(std::vector<DriveEntry> table, BrokerWait* wait)
 {
-    return std::make_unique<LinuxDriveAccess>(std::move(table));
+    return std::make_unique<LinuxDriveAccess>(std::move(table), wait);
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+class BrokerWait;
 class DriveAccess;
 
 enum class DriveKind {
@@ -47,5 +48,6 @@ std::string DescribeDevice(const std::string& path, const std::string& sysfsRoot
 // drive that is not bound yet, with its identity.
 std::map<char, std::string> NewBindings(const std::vector<DriveEntry>& table);
 
-// The host's drive access over a table.
-std::unique_ptr<DriveAccess> MakeDriveAccess(std::vector<DriveEntry> table);
+// The host's drive access over a table; wait (not owned) hears about opens
+// that wait for the device broker.
+std::unique_ptr<DriveAccess> MakeDriveAccess(std::vector<DriveEntry> table, BrokerWait* wait = nullptr);

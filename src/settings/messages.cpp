@@ -119,6 +119,8 @@ constexpr BuiltInText kBuiltInTexts[] = {
     {123, "一致: %s"},
     {124, "サイズは同じで内容が違います: %s"},
     {125, "不明"},
+    // 126: an open waiting for udisks2 (and polkit's question to the user).
+    {126, "udisks2 で %s を開くための認証を待っています..."},
 };
 
 // The whole file, or nothing when it is not a regular file of sensible size

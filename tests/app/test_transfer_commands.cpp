@@ -14,6 +14,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QMenu>
@@ -144,6 +145,42 @@ ExpectedBox Box(const QString& text, const QString& caption, unsigned flags, int
 {
     return ExpectedBox{text, answer, caption, flags | kStyle, std::move(whileOpen)};
 }
+
+// A drive whose ready test waits for the device broker as the Linux layer
+// does while polkit asks the user: Begin, a few steps, End, then the answer.
+class BrokerWaitingDrive : public SharedDrive {
+public:
+    BrokerWaitingDrive(DriveAccess& drive, BrokerWait& wait, std::function<void()> duringWait)
+        : SharedDrive(drive), wait_(wait), duringWait_(std::move(duringWait))
+    {
+    }
+    DriveStatus DriveReady(char letter) override
+    {
+        wait_.Begin("/dev/memA");
+        for (int step = 0; step < 5; ++step) {
+            QTest::qSleep(20);
+            wait_.Tick();
+        }
+        duringWait_();
+        wait_.End();
+        return SharedDrive::DriveReady(letter);
+    }
+
+private:
+    BrokerWait& wait_;
+    std::function<void()> duringWait_;
+};
+
+// Counts the paint events a widget gets.
+struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
 
 } // namespace
 
@@ -672,6 +709,62 @@ private slots:
         QVERIFY(p.boxes.verifyDone());
         QVERIFY(p.memory.log.empty());
         p.expectIdle();
+    }
+
+    // While polkit asks the user (for minutes, maybe) the window stays
+    // painted, tells what it waits for, shows the wait cursor and starts
+    // nothing else; afterwards the command goes on as usual.
+    void aWaitForUdisksKeepsTheWindowAliveAndBusy()
+    {
+        Profile p;
+        p.memory.media['A'] = MemoryDrive::PatternMedium(64);
+        std::unique_ptr<FormBrokerWait> wait;
+        bool busy = false, closeRefused = false, timerRan = false, waitCursor = false;
+        QString status;
+        PaintCounter counter;
+        int paintsDuring = 0;
+        p.drives = [&] {
+            return std::make_unique<BrokerWaitingDrive>(p.memory, *wait, [&] {
+                busy = p.form->IsBusy();
+                closeRefused = !p.form->close();
+                status = p.form->StatusText();
+                paintsDuring = counter.paints;
+                waitCursor =
+                    QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+            });
+        };
+        TMain_Form& form = p.open();
+        wait = std::make_unique<FormBrokerWait>(form);
+        form.Controls().StatusPanel1->installEventFilter(&counter);
+        QTimer::singleShot(0, [&] { timerRan = true; });
+        AcceptWithTitle("WAITED");
+        p.boxes.expect(Box(Msg(38), Msg(3), mb::OK | mb::ICONINFORMATION, mb::IDOK,
+                           [&](const RecordedBox&) { QVERIFY(!QApplication::overrideCursor()); }));
+        form.Controls().IB_CreateImage->trigger();
+        QVERIFY(p.boxes.verifyDone());
+
+        QVERIFY(busy);
+        QVERIFY(closeRefused);
+        QCOMPARE(status, Msg(126, "/dev/memA"));
+        QVERIFY(waitCursor);
+        QVERIFY(timerRan);
+        QVERIFY(paintsDuring > 0); // the text of the wait was painted
+        QCOMPARE(p.files().size(), std::size_t{1});
+        p.expectIdle();
+        QVERIFY(form.isVisible());
+
+        // In the middle of a transfer (busy already) the wait leaves the
+        // busy state and the transfer's status text as they were.
+        form.EnableCommands(false);
+        form.SetStatusText(Msg(35));
+        wait->Begin("/dev/memA");
+        QCOMPARE(form.StatusText(), Msg(126, "/dev/memA"));
+        wait->End();
+        QVERIFY(form.IsBusy());
+        QCOMPARE(form.StatusText(), Msg(35));
+        QVERIFY(!QApplication::overrideCursor());
+        form.SetStatusText({});
+        form.EnableCommands(true);
     }
 
     // FAT12 floppies full to their last cluster, made by mkfs.fat and mcopy,

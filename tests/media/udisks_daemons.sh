@@ -2,12 +2,15 @@
 # The drive layer against a real udisks2: a private system bus, udevd,
 # polkitd and udisksd in a mount namespace of their own (so the polkit rule
 # and udev's database never reach the host), a loop device set up through
-# udisks2, and the probe run as nobody without and with a rule allowing it.
+# udisks2, and the probe run as nobody without and with a rule allowing it,
+# then with a rule that makes polkit take its time, as a user answering the
+# agent would: the window's and the terminal's wait hooks must hear of it.
 # Exit 77: skipped, with the reason on stdout.
 probe=$1
+cli=$2
 skip() { echo "SKIP: $*"; exit 77; }
 
-if [ "$2" != --inside ]; then
+if [ "$3" != --inside ]; then
     [ "$(id -u)" = 0 ] || skip "needs root to start the system daemons"
     for f in /usr/bin/dbus-daemon /lib/systemd/systemd-udevd /usr/lib/polkit-1/polkitd /usr/libexec/udisks2/udisksd; do
         [ -x "$f" ] || skip "$f is not installed"
@@ -15,7 +18,7 @@ if [ "$2" != --inside ]; then
     for c in unshare setpriv udisksctl busctl nsenter; do
         command -v "$c" >/dev/null || skip "$c is not installed"
     done
-    exec unshare -m --propagation private bash "$0" "$probe" --inside
+    exec unshare -m --propagation private bash "$0" "$probe" "$cli" --inside
 fi
 
 dir=$(mktemp -d /tmp/tessarine-udisks.XXXXXX) || exit 1
@@ -100,4 +103,26 @@ sleep 1 # polkitd rereads its rules when the folder changes
 echo "with a rule allowing nobody:"
 nobody "$probe" "$loop" ready || { echo "FAIL: not opened for reading and writing through udisks2"; failed=1; }
 [ "$(od -An -tx1 -N1 "$dir/disk.img" | tr -d ' ')" = a5 ] || { echo "FAIL: the written sector is not in the file"; failed=1; }
+
+cat > /etc/polkit-1/rules.d/50-tessarine-test.rules <<'RULE'
+polkit.addRule(function(action, subject) {
+    if (action.id.indexOf("org.freedesktop.udisks2.open-device") == 0 && subject.user == "nobody") {
+        polkit.spawn(["/bin/sleep", "1"]);
+        return polkit.Result.YES;
+    }
+});
+RULE
+sleep 1
+echo "with a rule that answers after a second:"
+nobody "$probe" "$loop" slow || { echo "FAIL: the wait hook did not hear of each wait"; failed=1; }
+mkdir -p "$dir/config/Orvane"
+printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' '[HKEY_CURRENT_USER\Software\Orvane\Tessarine\System]' \
+    '"Drive"="A"' '' '[HKEY_CURRENT_USER\Software\Orvane\Tessarine\Devices]' "\"A\"=\"$loop\"" \
+    >"$dir/config/Orvane/Tessarine.reg"
+chown -R 65534:65534 "$dir/config"
+nobody env XDG_CONFIG_HOME="$dir/config" "$cli" drives >"$dir/cli.out" 2>"$dir/cli.err"
+status=$?
+cat "$dir/cli.out" "$dir/cli.err"
+[ $status = 0 ] || { echo "FAIL: tessarine-cli drives ended with $status"; failed=1; }
+[ "$(grep -c "udisks2.*$loop" "$dir/cli.err")" = 1 ] || { echo "FAIL: the terminal did not tell the wait in one line"; failed=1; }
 exit $failed
