@@ -767,6 +767,54 @@ private slots:
         form.EnableCommands(true);
     }
 
+    // Each drive answer other than "no medium" ends a restoration with its
+    // one box, whether it comes before the first medium or the second; the
+    // medium that was not reached is not written.
+    void restorationTellsEachDriveAnswerOnce()
+    {
+        struct Case {
+            DriveState state;
+            int error;
+            int first;
+            DriveDetail detail = DriveDetail::None;
+            QString broker = {};
+        };
+        const Case cases[] = {{DriveState::NoDevice, ENODEV, 68},
+                              {DriveState::AccessRefused, EACCES, 69, DriveDetail::BrokerRefused,
+                               "\n" + Msg(82, "Not authorized to perform operation")},
+                              {DriveState::InUse, EBUSY, 70},
+                              {DriveState::InUse, EBUSY, 80, DriveDetail::OtherInstance},
+                              {DriveState::Unreadable, EIO, 71}};
+        const QString next = Msg(44) + QStringLiteral("\r\n") + Msg(45);
+        for (const Case& c : cases)
+            for (const bool secondMedium : {false, true}) {
+                Profile p;
+                p.memory.media['A'] = BlankMedium(64);
+                p.image("a.img", "DISK 1", 0x10);
+                p.image("b.img", "DISK 2", 0x20);
+                p.memory.readyScript = secondMedium ? std::vector{DriveState::Ready, c.state} : std::vector{c.state};
+                p.memory.readyError = c.error;
+                p.memory.readyDetail = c.detail;
+                p.memory.readyDetailText = "Not authorized to perform operation";
+                TMain_Form& form = p.open();
+                p.selectAll();
+                QString text = Msg(c.first, "A") + "\n" + Msg(73, "/dev/memA") + "\n" +
+                               QString::fromStdString(IoStatus{c.error}.message()) + c.broker;
+                if (c.state == DriveState::AccessRefused)
+                    text += "\n" + Msg(74);
+                p.boxes.expect(Box(Msg(40), Msg(3), mb::YESNO | mb::ICONQUESTION, mb::IDYES));
+                if (secondMedium)
+                    p.boxes.expect(Box(next, Msg(3), mb::OKCANCEL | mb::ICONINFORMATION, mb::IDOK));
+                p.boxes.expect(Box(text, Msg(5), mb::OK | mb::ICONERROR, mb::IDOK));
+                form.Controls().IB_RestoreImage->trigger();
+                QVERIFY2(p.boxes.verifyDone(), qPrintable(text));
+                // The first image only when its medium was ready; the second never.
+                QVERIFY(Filled(p.memory.media['A'].bytes, secondMedium ? 0x10 : 0x00));
+                QCOMPARE(Count(p.memory.log, "eject A"), secondMedium ? 1 : 0);
+                p.expectIdle();
+            }
+    }
+
     // FAT12 floppies full to their last cluster, made by mkfs.fat and mcopy,
     // go through both commands onto blank media; fsck.fat and mcopy judge.
     void floppiesSurviveBothCommands()
