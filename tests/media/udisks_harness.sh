@@ -85,7 +85,8 @@ CONF
 
 # udisks_harness_loop FILE: a loop device over FILE set up through udisks2; sets loop.
 udisks_harness_loop() {
-    out=$(timeout 20 udisksctl loop-setup --no-user-interaction -f "$1" 2>&1)
-    loop=$(echo "$out" | grep -o '/dev/loop[0-9]*')
-    [ -n "$loop" ] || skip "udisks2 set up no loop device: $out"
+    local said
+    said=$(timeout 20 udisksctl loop-setup --no-user-interaction -f "$1" 2>&1)
+    loop=$(echo "$said" | grep -o '/dev/loop[0-9]*')
+    [ -n "$loop" ] || skip "udisks2 set up no loop device: $said"
 }
