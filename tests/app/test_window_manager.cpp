@@ -71,6 +71,16 @@ bool ShowActive(QWidget& window)
 
 // The window manager's close command (openbox binds it to Alt+F4), given to
 // the active window.
+struct CloseEventSeen : QObject {
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Close)
+            ++count;
+        return false;
+    }
+};
+
 void CloseByWindowManager(QWidget& window)
 {
     Run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"),
@@ -161,7 +171,12 @@ private slots:
                 form.SetFirstRun();
             form.show();
             QVERIFY(QTest::qWaitForWindowExposed(&form));
+            // Waits for the close request itself, not a fixed time, since a loaded machine may take longer.
+            CloseEventSeen seen;
+            form.installEventFilter(&seen);
             CloseByWindowManager(form);
+            QTRY_VERIFY_WITH_TIMEOUT(seen.count > 0, 10000);
+            QTest::qWait(50);
             // From the menu the close command works, so the check can tell.
             QCOMPARE(form.isVisible(), firstRun);
         }
