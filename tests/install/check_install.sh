@@ -23,8 +23,18 @@ for size in 16 22 24 32 48 64 128 256; do
     [ "$got" = "${size}x${size}" ] || { echo "icon for ${size}x${size} is $got"; status=1; }
 done
 
-desktop-file-validate "$out/usr/share/applications/org.example.tessarine.desktop" || status=1
-appstreamcli validate --no-net "$out/usr/share/metainfo/org.example.tessarine.metainfo.xml" || status=1
+desktop="$out/usr/share/applications/org.example.tessarine.desktop"
+metainfo="$out/usr/share/metainfo/org.example.tessarine.metainfo.xml"
+desktop-file-validate "$desktop" || status=1
+appstreamcli validate --no-net "$metainfo" || status=1
+# A Japanese desktop's menu and software centre show Japanese texts; the
+# product name is the same in both languages.
+grep -qx 'Name=Tessarine' "$desktop" || { echo "desktop file does not name Tessarine"; status=1; }
+for key in 'GenericName\[ja\]' 'Comment\[ja\]'; do
+    grep -q "^$key=..*" "$desktop" || { echo "desktop file has no Japanese $key"; status=1; }
+done
+grep -q '<summary xml:lang="ja">..*</summary>' "$metainfo" || { echo "metainfo has no Japanese summary"; status=1; }
+grep -q '<p xml:lang="ja">' "$metainfo" || { echo "metainfo has no Japanese description"; status=1; }
 grep -q 'TAG+="uaccess"' "$out/usr/lib/udev/rules.d/70-tessarine-floppy.rules" ||
     { echo "udev rule sets no uaccess tag"; status=1; }
 
