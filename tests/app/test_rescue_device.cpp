@@ -76,15 +76,6 @@ struct Rig : WindowProfile {
         return *form;
     }
 
-    std::vector<std::string> files() const
-    {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(folder))
-            names.push_back(e.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
     void selectOnly(int row)
     {
         form->Controls().LV1->clearSelection();

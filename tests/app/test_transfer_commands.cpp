@@ -93,15 +93,6 @@ struct Profile : WindowProfile {
         return *form;
     }
 
-    std::vector<std::string> files() const
-    {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(folder))
-            names.push_back(e.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
     // An image of `sectors` sectors of 512 bytes, every byte `fill`.
     void image(const std::string& name, const char* title, std::uint8_t fill, std::uint32_t sectors = 64)
     {

@@ -8,6 +8,7 @@
 #include <random>
 #include <sstream>
 
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -154,4 +155,17 @@ LoopDevice::~LoopDevice()
 {
     if (!path_.empty())
         RunCommand(kSbin + std::string("losetup -d ") + ShellQuote(path_));
+}
+
+Mount::Mount(const std::string& device, const std::string& point, unsigned long flags) : point_(point)
+{
+    std::filesystem::create_directories(point);
+    // The ext4 driver mounts ext2 as well.
+    mounted_ = ::mount(device.c_str(), point.c_str(), flags & MS_BIND ? nullptr : "ext4", flags, nullptr) == 0;
+}
+
+Mount::~Mount()
+{
+    if (mounted_ && ::umount(point_.c_str()) != 0)
+        ::umount2(point_.c_str(), MNT_DETACH);
 }

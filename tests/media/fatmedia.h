@@ -58,6 +58,21 @@ private:
 // Which tool is missing, or empty when all are there.
 std::string FatToolsMissing();
 
+// A file system (ext2 or ext4, or MS_BIND of a folder) mounted for the
+// lifetime of the object.
+class Mount {
+public:
+    Mount(const std::string& device, const std::string& point, unsigned long flags = 0);
+    ~Mount();
+    Mount(const Mount&) = delete;
+    Mount& operator=(const Mount&) = delete;
+    bool mounted() const { return mounted_; }
+
+private:
+    std::string point_;
+    bool mounted_ = false;
+};
+
 // Why loop devices cannot be used here, or empty when they can.
 std::string LoopDevicesUnavailable();
 

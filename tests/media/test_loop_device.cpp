@@ -20,28 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A file system mounted for the lifetime of the object.
-class Mount {
-public:
-    Mount(const std::string& device, const std::string& point, unsigned long flags = 0) : point_(point)
-    {
-        fs::create_directories(point);
-        mounted_ = ::mount(device.c_str(), point.c_str(), flags & MS_BIND ? nullptr : "ext4", flags, nullptr) == 0;
-    }
-    ~Mount()
-    {
-        if (mounted_ && ::umount(point_.c_str()) != 0)
-            ::umount2(point_.c_str(), MNT_DETACH);
-    }
-    Mount(const Mount&) = delete;
-    Mount& operator=(const Mount&) = delete;
-    bool mounted() const { return mounted_; }
-
-private:
-    std::string point_;
-    bool mounted_ = false;
-};
-
 #define SKIP_WITHOUT_LOOP(loop)                                                                                       \
     if ((loop).path().empty())                                                                                        \
     GTEST_SKIP() << (::geteuid() != 0 ? "needs root for loop devices" : "losetup does not work here")

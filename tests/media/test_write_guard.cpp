@@ -27,28 +27,6 @@ namespace {
 
 using Seen = std::vector<std::string>;
 
-// A file system mounted for the lifetime of the object.
-class Mount {
-public:
-    Mount(const std::string& device, const std::string& point, unsigned long flags = 0) : point_(point)
-    {
-        fs::create_directories(point);
-        mounted_ = ::mount(device.c_str(), point.c_str(), flags & MS_BIND ? nullptr : "ext2", flags, nullptr) == 0;
-    }
-    ~Mount()
-    {
-        if (mounted_ && ::umount(point_.c_str()) != 0)
-            ::umount2(point_.c_str(), MNT_DETACH);
-    }
-    Mount(const Mount&) = delete;
-    Mount& operator=(const Mount&) = delete;
-    bool mounted() const { return mounted_; }
-
-private:
-    std::string point_;
-    bool mounted_ = false;
-};
-
 bool Contains(const Seen& seen, const std::string& line)
 {
     return std::find(seen.begin(), seen.end(), line) != seen.end();

@@ -1,5 +1,6 @@
 #include "support/profiles.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include <QtTest>
@@ -44,4 +45,13 @@ QStringList ColumnTexts(const TMain_Form& form, int column)
     for (int i = 0; i < form.Controls().LV1->RowCount(); ++i)
         texts << form.Controls().LV1->Text(i, column);
     return texts;
+}
+
+std::vector<std::string> WindowProfile::files() const
+{
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }

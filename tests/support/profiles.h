@@ -3,6 +3,7 @@
 // folder that goes with the object.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QStringList>
 
@@ -35,6 +36,9 @@ struct WindowProfile : StoreProfile {
     // executable in dir, help and configuration commands that do nothing.
     // Tests replace the ones they watch.
     MainFormServices services();
+
+    // The names in the image folder, sorted.
+    std::vector<std::string> files() const;
 };
 
 // The property dialog over store with texts filled in, shown and active;
