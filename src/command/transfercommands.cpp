@@ -164,7 +164,8 @@ CommandResult CreateImageCommand(CommandHost& host, const DriveFactory& makeDriv
     CommandResult result;
     result.path = NewImageFileName(folder, error);
     if (result.path.empty()) {
-        host.Box(IoStatus::Fail(error).message(), Msg(host, MessageId::CaptionError), kError);
+        // The folder is named: a relative one depends on the current directory.
+        host.Box(folder + ": " + IoStatus::Fail(error).message(), Msg(host, MessageId::CaptionError), kError);
         result.outcome = CommandOutcome::Failed;
         return result;
     }

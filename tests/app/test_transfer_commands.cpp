@@ -297,13 +297,14 @@ private slots:
             QCOMPARE(Count(p.memory.log, "alloc A"), 0);
             p.expectIdle();
         }
-        // No new name in a missing folder: the system's text, before the dialog.
+        // No new name in a missing folder: the folder and the system's text, before the dialog.
         {
             Profile p;
             p.memory.media['A'] = MemoryDrive::PatternMedium(64);
             TMain_Form& form = p.open();
             fs::remove_all(p.folder);
-            p.boxes.expect(Box(QString::fromUtf8(std::strerror(ENOENT)), Msg(5), mb::OK | mb::ICONERROR, mb::IDOK));
+            p.boxes.expect(Box(QString::fromStdString(p.folder) + QStringLiteral(": ") + QString::fromUtf8(std::strerror(ENOENT)),
+                               Msg(5), mb::OK | mb::ICONERROR, mb::IDOK));
             form.Controls().IB_CreateImage->trigger();
             QVERIFY(p.boxes.verifyDone());
             QCOMPARE(Count(p.memory.log, "eject A"), 0);
