@@ -111,7 +111,6 @@ TEST_F(WriteGuard, MountedFileSystemUnderAnotherNameIsFoundAndKept)
     ASSERT_FALSE(second.path().empty()) << second.error();
     Mount bind(dir.path(), dir.file("bind"), MS_BIND);
     ASSERT_TRUE(bind.mounted());
-    const auto before = FileBytes(fsFile);
 
     for (const std::string& target : {dir.file("link.img"), second.path(), dir.file("bind/ext2.img"), loop->path()}) {
         host.seen.clear();
@@ -120,7 +119,13 @@ TEST_F(WriteGuard, MountedFileSystemUnderAnotherNameIsFoundAndKept)
         EXPECT_TRUE(Contains(host.seen, ScriptedHost::BoxOf(115, dir.file("mnt")))) << target;
         EXPECT_TRUE(host.answers.empty()) << target;
     }
-    EXPECT_TRUE(FileBytes(fsFile) == before);
+    // The mounted kernel may write its own metadata meanwhile, so the file is
+    // checked for the image's sectors, not for unchanged bytes.
+    const auto medium = FileBytes(fsFile);
+    const auto pattern = MemoryDrive::PatternMedium(16).bytes;
+    for (std::size_t s = 0; s < 16; ++s)
+        EXPECT_FALSE(std::equal(pattern.begin() + s * 512, pattern.begin() + (s + 1) * 512, medium.begin() + s * 512))
+            << "sector " << s << " of the image was written";
     mount.reset();
     EXPECT_TRUE(Clean(loop->path()));
 }
