@@ -102,14 +102,66 @@ TEST_F(TransferCommands, CreationThatDoesNotCompleteLeavesNoFile)
     EXPECT_TRUE(Files().empty());
 }
 
-TEST_F(TransferCommands, ADriveThatIsNotThereIsToldOnce)
+// Each drive answer other than "no medium" is told in one box naming the
+// drive, the device and the system's text: creation copies nothing, and a
+// restoration ends where it meets it, before the first medium or the second,
+// the medium it did not reach unwritten.
+TEST_F(TransferCommands, DriveAnswersOtherThanNoMediumAreToldOnce)
 {
-    memory.readyScript = {DriveState::NoDevice};
-    memory.readyError = ENOENT;
-    const DriveStatus status{.state = DriveState::NoDevice, .error = ENOENT, .device = "/dev/memA"};
-    EXPECT_EQ(Create().outcome, CommandOutcome::Failed);
-    EXPECT_EQ(host.seen, Seen{"box " + DriveFailureText("A", status)});
-    EXPECT_TRUE(Files().empty());
+    InitMessages("/nonexistent/tessarine"); // texts, so that boxes can be told apart
+    struct Case {
+        DriveState state;
+        int error;
+        int first;
+        DriveDetail detail = DriveDetail::None;
+        std::string broker = {}; // the line telling the device broker's answer
+    };
+    const Case cases[] = {
+        {DriveState::NoDevice, ENOENT, 68},
+        {DriveState::AccessRefused, EACCES, 69},
+        {DriveState::AccessRefused, EACCES, 69, DriveDetail::BrokerAbsent, "\n" + MessageText(81)},
+        {DriveState::AccessRefused, EPERM, 69, DriveDetail::BrokerRefused, "\n" + MessageText(82, "Not authorized")},
+        {DriveState::InUse, EBUSY, 70},
+        {DriveState::InUse, EBUSY, 80, DriveDetail::OtherInstance},
+        {DriveState::Unreadable, EIO, 71},
+        {DriveState::Other, EOVERFLOW, 72}};
+    SelectImage("one.img", "DISK 1", 8);
+    SelectImage("two.img", "DISK 2", 8);
+    const std::string image = dir.read("one.img").substr(256);
+    for (const Case& c : cases) {
+        std::string text = "box " + MessageText(c.first, "A") + "\n" + MessageText(73, "/dev/memA") + "\n" +
+                           IoStatus{c.error}.message() + c.broker;
+        if (c.state == DriveState::AccessRefused)
+            text += "\n" + MessageText(74);
+        memory.readyError = c.error;
+        memory.readyDetail = c.detail;
+        memory.readyDetailText = "Not authorized";
+
+        memory.media['A'] = MemoryDrive::PatternMedium(8);
+        memory.readyScript = {c.state};
+        memory.log.clear();
+        host.seen.clear();
+        EXPECT_EQ(Create().outcome, CommandOutcome::Failed);
+        EXPECT_EQ(host.seen, Seen{text});
+        EXPECT_EQ(host.flags.back(), mb::OK | mb::ICONERROR | mb::TASKMODAL | mb::SETFOREGROUND);
+        EXPECT_EQ(memory.log, Seen{"ready A"});
+        EXPECT_EQ(Files().size(), 2u) << "nothing created";
+
+        for (const bool secondMedium : {false, true}) {
+            memory.media['A'] = MemoryDrive::PatternMedium(8);
+            std::fill(memory.media['A'].bytes.begin(), memory.media['A'].bytes.end(), 0);
+            memory.readyScript = secondMedium ? std::vector{DriveState::Ready, c.state} : std::vector{c.state};
+            memory.log.clear();
+            host.seen.clear();
+            host.answers = secondMedium ? std::deque<int>{mb::IDYES, mb::IDOK} : std::deque<int>{mb::IDYES};
+            EXPECT_EQ(RestoreImagesCommand(host, drives, "A").outcome, CommandOutcome::Failed);
+            ASSERT_GE(host.seen.size(), 3u);
+            EXPECT_EQ(host.seen[host.seen.size() - 3], text);
+            const auto& bytes = memory.media['A'].bytes;
+            EXPECT_EQ(std::string(bytes.begin(), bytes.end()), secondMedium ? image : std::string(8 * 512, '\0'));
+            EXPECT_EQ(CountLogged(memory, "eject"), secondMedium ? 1 : 0);
+        }
+    }
 }
 
 TEST_F(TransferCommands, RestorationWritesTheSetInListOrderAskingForEachNextMedium)
