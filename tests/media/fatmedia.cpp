@@ -141,14 +141,17 @@ std::string LoopDevicesUnavailable()
 LoopDevice::LoopDevice(const std::string& file, const std::string& options)
 {
     std::string out;
-    if (RunCommandOutput(kSbin + std::string("losetup -f --show ") + options + ' ' + ShellQuote(file) + " 2>&1", out) != 0 ||
-        out.rfind("/dev/", 0) != 0) {
+    const int rc = RunCommandOutput(kSbin + std::string("losetup -f --show ") + options + ' ' + ShellQuote(file) + " 2>&1", out);
+    // A warning (a file that is no whole number of sectors) comes before the
+    // device's name; the device is attached all the same.
+    const std::size_t at = out.rfind("/dev/loop");
+    if (rc != 0 || at == std::string::npos || (at != 0 && out[at - 1] != '\n')) {
         error_ = "losetup: " + out;
         return;
     }
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r'))
-        out.pop_back();
-    path_ = out;
+    path_ = out.substr(at);
+    while (!path_.empty() && (path_.back() == '\n' || path_.back() == '\r'))
+        path_.pop_back();
 }
 
 LoopDevice::~LoopDevice()
