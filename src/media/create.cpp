@@ -184,7 +184,7 @@ TransferResult CreateFromDriveImpl(DriveAccess& drive, char letter, const std::s
 {
     ImageTexts texts{};
     if (!host.AskImageTexts(texts))
-        return TransferResult{kTransferNotConfirmed, FailureSource::None, {}};
+        return TransferEnded(kTransferNotConfirmed);
     return Conclude(CopySectors(drive, letter, texts, path, host, lockVolume), host);
 }
 

@@ -7,14 +7,25 @@
 #include "media/drive.h"
 #include "media/transfer.h"
 
+// A result with only its outcome (and, for a failure, its cause) set.
+inline TransferResult TransferEnded(int outcome)
+{
+    TransferResult result;
+    result.outcome = outcome;
+    return result;
+}
+
 inline TransferResult TransferFailure(FailureSource source, IoStatus status)
 {
-    return TransferResult{kTransferFailed, source, status};
+    TransferResult result = TransferEnded(kTransferFailed);
+    result.source = source;
+    result.status = status;
+    return result;
 }
 
 inline TransferResult TransferDone()
 {
-    return TransferResult{kTransferDone, FailureSource::None, {}};
+    return TransferEnded(kTransferDone);
 }
 
 // A device held by one copy loop: on every way out it is unlocked (when it
@@ -82,6 +93,6 @@ struct CopyEnd {
 inline TransferResult Conclude(const CopyEnd& end, TransferHost& host)
 {
     if (!end.stands && host.CancelRequested())
-        return TransferResult{kTransferCancelled, FailureSource::None, {}};
+        return TransferEnded(kTransferCancelled);
     return end.result;
 }
