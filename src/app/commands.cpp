@@ -56,6 +56,7 @@ void TMain_Form::RunConfigCommand(bool firstRun)
         return;
     }
     ConfigCommandServices config{
+        services_.messages,
         services_.messageBox,
         services_.driveTable,
         {},
@@ -73,5 +74,5 @@ void TMain_Form::RunConfigCommand(bool firstRun)
 
 void TMain_Form::IB_AboutExecute()
 {
-    ShowAboutBox(this);
+    ShowAboutBox(this, services_.messages);
 }

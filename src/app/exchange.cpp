@@ -19,13 +19,9 @@
 #include "library/imagereport.h"
 #include "library/prop.h"
 #include "settings/messages.h"
+#include "settings/messagestring.h"
 
 namespace {
-
-QString Msg(int n, std::string_view arg = {})
-{
-    return QString::fromStdString(MessageText(n, arg));
-}
 
 constexpr unsigned kBoxStyle = mb::TASKMODAL | mb::SETFOREGROUND;
 constexpr unsigned kErrorBox = mb::OK | mb::ICONERROR | kBoxStyle;
@@ -42,14 +38,16 @@ void TMain_Form::IB_ExportImageExecute()
     const QStringList formats{QStringLiteral("D88 (.d88)"), QStringLiteral("FDI (.fdi)"), QStringLiteral("DIM (.dim)"),
                               QStringLiteral("Raw (.img / .hdm)")};
     bool chosen = false;
-    const QString format = QInputDialog::getItem(this, Msg(99), Msg(99), formats, 0, false, &chosen);
+    const QString format =
+        QInputDialog::getItem(this, Message(Messages(), MessageId::ExportFormat),
+                              Message(Messages(), MessageId::ExportFormat), formats, 0, false, &chosen);
     if (!chosen)
         return;
     const DiskFormat kind = format.startsWith("D88")   ? DiskFormat::D88
                             : format.startsWith("FDI") ? DiskFormat::Fdi
                             : format.startsWith("DIM") ? DiskFormat::Dim
                                                        : DiskFormat::Raw;
-    const QString folder = QFileDialog::getExistingDirectory(this, Msg(92));
+    const QString folder = QFileDialog::getExistingDirectory(this, Message(Messages(), MessageId::ExportMenu));
     if (folder.isEmpty())
         return;
     int done = 0;
@@ -57,7 +55,8 @@ void TMain_Form::IB_ExportImageExecute()
         const std::string path = ImagePathOf(row);
         HeaderBytes bytes{};
         if (IoStatus r = ReadHeaderFile(path, bytes); !r.ok()) {
-            ShowMessage(Msg(95, path + ": " + r.message()), Msg(5), kErrorBox);
+            ShowMessage(Message(Messages(), MessageId::ExportFailed, path + ": " + r.message()),
+                        Message(Messages(), MessageId::CaptionError), kErrorBox);
             continue;
         }
         const ImageHeader header = ReadHeader(bytes);
@@ -68,30 +67,35 @@ void TMain_Form::IB_ExportImageExecute()
         std::vector<std::uint64_t> bad;
         // Without its map a D88 would call unreadable sectors good.
         if (IoStatus m = MappedSectors(path, header, bad); !m.ok()) {
-            ShowMessage(Msg(95, path + ".map: " + m.message()), Msg(5), kErrorBox);
+            ShowMessage(Message(Messages(), MessageId::ExportFailed, path + ".map: " + m.message()),
+                        Message(Messages(), MessageId::CaptionError), kErrorBox);
             continue;
         }
         ConvertResult r = ExportImage(path, kind, target, bad, false);
         if (r.io.error == EEXIST) {
-            if (ShowMessage(Msg(94, target), Msg(3), mb::YESNO | mb::ICONQUESTION | kBoxStyle) != mb::IDYES)
+            if (ShowMessage(Message(Messages(), MessageId::ReplaceFile, target),
+                            Message(Messages(), MessageId::CaptionConfirm),
+                            mb::YESNO | mb::ICONQUESTION | kBoxStyle) != mb::IDYES)
                 continue;
             r = ExportImage(path, kind, target, bad, true);
         }
         if (!r.ok()) {
-            ShowMessage(Msg(95, target + ": " + r.text()), Msg(5), kErrorBox);
+            ShowMessage(Message(Messages(), MessageId::ExportFailed, target + ": " + r.text()),
+                        Message(Messages(), MessageId::CaptionError), kErrorBox);
             continue;
         }
         ++done;
     }
     if (done > 0)
-        ShowMessage(Msg(100, std::to_string(done)), Msg(3), mb::OK | mb::ICONINFORMATION | kBoxStyle);
+        ShowMessage(Message(Messages(), MessageId::Exported, std::to_string(done)),
+                    Message(Messages(), MessageId::CaptionConfirm), mb::OK | mb::ICONINFORMATION | kBoxStyle);
 }
 
 void TMain_Form::IB_ImportImageExecute()
 {
     if (IsBusy())
         return;
-    const QStringList files = QFileDialog::getOpenFileNames(this, Msg(93));
+    const QStringList files = QFileDialog::getOpenFileNames(this, Message(Messages(), MessageId::ImportMenu));
     std::vector<std::string> paths;
     for (const QString& f : files)
         paths.push_back(f.toStdString());
@@ -107,21 +111,24 @@ void TMain_Form::ImportFiles(const std::vector<std::string>& paths)
         ForeignFile file;
         if (ConvertResult r = ReadForeignFile(path, file); !r.ok()) {
             // Not a known format, or broken: one box, nothing written.
-            ShowMessage(Msg(96, path + ": " + r.text()), Msg(5), kErrorBox);
+            ShowMessage(Message(Messages(), MessageId::ImportFailed, path + ": " + r.text()),
+                        Message(Messages(), MessageId::CaptionError), kErrorBox);
             continue;
         }
         for (const ForeignDisk& disk : file.disks) {
             if (disk.disk.geometry == nullptr)
-                ShowMessage(Msg(98, path), Msg(4), mb::OK | mb::ICONWARNING | kBoxStyle);
+                ShowMessage(Message(Messages(), MessageId::UnknownGeometry, path),
+                            Message(Messages(), MessageId::CaptionWarning), mb::OK | mb::ICONWARNING | kBoxStyle);
             const ImageTexts texts = SuggestedTexts(disk);
-            TProperty_Form dialog(Store(), services_.messageBox, this);
-            dialog.SetCaption(Msg(97));
+            TProperty_Form dialog(Store(), Messages(), services_.messageBox, this);
+            dialog.SetCaption(Message(Messages(), MessageId::ImportTitle));
             dialog.SetTexts(texts);
             if (dialog.exec() != QDialog::Accepted)
                 continue;
             std::string made;
             if (ConvertResult w = WriteImportedImage(ImageFolder, disk, dialog.Texts(), made); !w.ok()) {
-                ShowMessage(Msg(96, path + ": " + w.text()), Msg(5), kErrorBox);
+                ShowMessage(Message(Messages(), MessageId::ImportFailed, path + ": " + w.text()),
+                            Message(Messages(), MessageId::CaptionError), kErrorBox);
                 continue;
             }
             imported = true;
@@ -156,21 +163,24 @@ void TMain_Form::IB_InfoExecute()
         return;
     const std::string path = ImagePathOf(rows[0]);
     ImageReport report;
-    const ConvertResult read = ReadImageReport(path, report);
+    const ConvertResult read = ReadImageReport(Messages(), path, report);
     if (read.io.error == ENOENT) {
         // As the property command: the file went since the scan.
-        ShowMessage(Msg(47), Msg(3), kErrorBox);
+        ShowMessage(Message(Messages(), MessageId::ImageMissing), Message(Messages(), MessageId::CaptionConfirm),
+                    kErrorBox);
         IB_ReloadExecute();
         return;
     }
     if (!read.ok()) {
-        ShowMessage(QString::fromStdString(read.problem.empty() ? path + ": " + read.text() : read.problem), Msg(5),
-                    kErrorBox);
+        ShowMessage(QString::fromStdString(read.problem.empty() ? path + ": " + read.text() : read.problem),
+                    Message(Messages(), MessageId::CaptionError), kErrorBox);
         return;
     }
     std::vector<DatFile> dats;
     const std::vector<std::string> datErrors = LoadDatFolder(DatFolderFor(ImageFolder), dats);
-    TInfo_Form dialog(Msg(120) + " - " + QString::fromStdString(rows[0][kFileNameColumn]),
-                      ImageReportLines(report, dats, datErrors), this);
+    TInfo_Form dialog(Messages(),
+                      Message(Messages(), MessageId::InfoTitle) + " - " +
+                          QString::fromStdString(rows[0][kFileNameColumn]),
+                      ImageReportLines(Messages(), report, dats, datErrors), this);
     dialog.exec();
 }

@@ -20,6 +20,8 @@ constexpr std::chrono::milliseconds kRedrawInterval{500};
 
 } // namespace
 
+FormCommandHost::FormCommandHost(TMain_Form& form) : CommandHost(form.Messages()), form_(form) {}
+
 int FormCommandHost::Box(const std::string& text, const std::string& caption, unsigned flags)
 {
     return form_.ShowMessage(QString::fromStdString(text), QString::fromStdString(caption), flags);
@@ -50,7 +52,7 @@ std::vector<ImageEntry> FormCommandHost::SelectedImages()
 
 bool FormCommandHost::AskProperties(ImageTexts& texts)
 {
-    TProperty_Form dialog(form_.Store(), form_.Services().messageBox, &form_);
+    TProperty_Form dialog(form_.Store(), messages, form_.Services().messageBox, &form_);
     dialog.SetTexts(texts);
     if (dialog.exec() != QDialog::Accepted)
         return false;
@@ -108,7 +110,7 @@ void FormCommandHost::SetProgress(std::uint64_t position)
     const ProgressFigures figures{position, maximum_, unitBytes_,
                                   std::chrono::duration<double>(now - started_).count()};
     form_.SetStatusText(statusText_ + QStringLiteral("  ") +
-                        QString::fromStdString(ProgressLine(figures, MessageTable[106], 0)));
+                        QString::fromStdString(ProgressLine(figures, messages.Text(MessageId::TimeLeft), 0)));
 }
 
 std::chrono::steady_clock::time_point FormCommandHost::Now() const
@@ -129,14 +131,15 @@ bool FormCommandHost::CancelRequested()
 
 bool FormCommandHost::AskKeepUnreadable(std::uint64_t sector)
 {
-    return Box(MessageText(83, std::to_string(sector)), MessageText(4),
+    return Box(messages.Text(MessageId::KeepUnreadable, std::to_string(sector)),
+               messages.Text(MessageId::CaptionWarning),
                mb::YESNO | mb::ICONWARNING | mb::TASKMODAL | mb::SETFOREGROUND) == mb::IDYES;
 }
 
 bool FormCommandHost::AskImageTexts(ImageTexts& texts)
 {
-    TProperty_Form dialog(form_.Store(), form_.Services().messageBox, &form_);
-    dialog.SetCaption(QString::fromStdString(MessageText(39)));
+    TProperty_Form dialog(form_.Store(), messages, form_.Services().messageBox, &form_);
+    dialog.SetCaption(QString::fromStdString(messages.Text(MessageId::CreateDialogTitle)));
     dialog.SetTexts(ImageTexts{});
     if (dialog.exec() != QDialog::Accepted)
         return false;
@@ -152,7 +155,7 @@ void FormBrokerWait::Begin(const std::string& device)
     if (!wasBusy_)
         form_.EnableCommands(false);
     previousText_ = form_.StatusText();
-    form_.SetStatusText(QString::fromStdString(MessageText(126, device)));
+    form_.SetStatusText(QString::fromStdString(form_.Messages().Text(MessageId::WaitingForBroker, device)));
     QApplication::setOverrideCursor(Qt::WaitCursor);
     TMain_Form::PumpMessages();
 }

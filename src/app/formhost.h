@@ -13,7 +13,8 @@ class TMain_Form;
 
 class FormCommandHost : public CommandHost {
 public:
-    explicit FormCommandHost(TMain_Form& form) : form_(form) {}
+    // The texts are the window's.
+    explicit FormCommandHost(TMain_Form& form);
 
     int Box(const std::string& text, const std::string& caption, unsigned flags) override;
     void SetStatusText(const std::string& text) override;

@@ -9,7 +9,9 @@
 
 #include "settings/messages.h"
 
-TInfo_Form::TInfo_Form(const QString& caption, const ReportLines& lines, QWidget* parent) : QDialog(parent)
+TInfo_Form::TInfo_Form(const MessageCatalogue& messages, const QString& caption, const ReportLines& lines,
+                       QWidget* parent)
+    : QDialog(parent)
 {
     setWindowTitle(caption);
     auto* layout = new QVBoxLayout(this);
@@ -26,7 +28,7 @@ TInfo_Form::TInfo_Form(const QString& caption, const ReportLines& lines, QWidget
     }
     layout->addLayout(Lines);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
-    buttons->button(QDialogButtonBox::Ok)->setText(QString::fromStdString(MessageText(1)));
+    buttons->button(QDialogButtonBox::Ok)->setText(QString::fromStdString(messages.Text(MessageId::OkButton)));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);

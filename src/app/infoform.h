@@ -6,12 +6,14 @@
 
 #include "library/imagereport.h"
 
+class MessageCatalogue;
 class QFormLayout;
 
 class TInfo_Form : public QDialog {
     Q_OBJECT
 public:
-    TInfo_Form(const QString& caption, const ReportLines& lines, QWidget* parent = nullptr);
+    TInfo_Form(const MessageCatalogue& messages, const QString& caption, const ReportLines& lines,
+               QWidget* parent = nullptr);
 
     // The shown value of the line labelled label; empty when there is none.
     QString Value(const QString& label) const;

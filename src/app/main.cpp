@@ -1,4 +1,4 @@
-// Program entry: the message table, the settings store, the main window.
+// Program entry: the message catalogue, the settings store, the main window.
 #include <exception>
 #include <map>
 #include <memory>
@@ -53,16 +53,18 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(ProgramIcon());
 
     const std::string exePath = QCoreApplication::applicationFilePath().toStdString();
-    InitMessages(exePath);
+    // Built once, read by every window and command of this run.
+    const MessageCatalogue messages = MessageCatalogue::Load(exePath);
     // Without a translation installed the standard buttons stay English.
     QTranslator qtTexts;
-    InstallQtTranslation(qtTexts, QtTranslationLocale(LanguageLoaded, LanguageLocaleName(exePath)));
+    InstallQtTranslation(qtTexts, QtTranslationLocale(messages.LanguageLoaded(), LanguageLocaleName(exePath)));
 
     RegStore store(MakeFileBackend(DefaultStorePath()));
     auto driveTable = [&store] { return BuildDriveTable(ExplicitDrives(store)); };
     BrokerWait* brokerWait = nullptr; // the window's, once it exists
     MainFormServices services{
         store,
+        messages,
         ShowMessageBox,
         [driveTable, &brokerWait] { return MakeDriveAccess(driveTable(), brokerWait); },
         driveTable,

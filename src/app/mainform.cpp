@@ -516,7 +516,7 @@ void TMain_Form::FormShow()
     SortDirection = 1;
     IB_ReloadExecute();
 
-    if (LanguageLoaded)
+    if (Messages().LanguageLoaded())
         ApplyLanguageTexts();
 }
 
@@ -524,34 +524,38 @@ void TMain_Form::ReportOversizedStore()
 {
     const std::string path = services_.store.TakeOversizedStore();
     if (!path.empty())
-        ShowMessage(QString::fromStdString(MessageText(76, path)), Message(4), mb::OK | mb::ICONWARNING | mb::TASKMODAL | mb::SETFOREGROUND);
+        ShowMessage(Message(Messages(), MessageId::StoreTooLarge, path), Message(Messages(), MessageId::CaptionWarning),
+                    mb::OK | mb::ICONWARNING | mb::TASKMODAL | mb::SETFOREGROUND);
 }
 
 void TMain_Form::ApplyLanguageTexts()
 {
-    FileMenu->setTitle(Message(6));
-    ViewMenu->setTitle(Message(7));
-    HelpMenu->setTitle(Message(8));
+    const MessageCatalogue& messages = Messages();
+    FileMenu->setTitle(Message(messages, MessageId::FileMenu));
+    ViewMenu->setTitle(Message(messages, MessageId::ViewMenu));
+    HelpMenu->setTitle(Message(messages, MessageId::HelpMenu));
     const std::array<QAction*, 9> inEntryOrder{IB_CreateImage, IB_RestoreImage, IB_Exit,        IB_Config, IB_About,
                                                IB_Help,        IB_Reload,       IB_DeleteImage, IB_Property};
-    int entry = 9;
+    // Caption and hint of each, in pairs from the first.
+    MessageId entry = MessageId::CreateImageCaption;
     for (QAction* action : inEntryOrder) {
-        action->setText(Message(entry));
-        action->setToolTip(Message(entry + 1));
-        entry += 2;
+        action->setText(Message(messages, entry));
+        action->setToolTip(Message(messages, entry + 1));
+        entry = entry + 2;
     }
-    for (auto [action, n] : {std::pair{IB_ExportImage, 92}, std::pair{IB_ImportImage, 93}, std::pair{IB_Info, 119},
-                               std::pair{IB_RereadImage, 91}}) {
-        action->setText(Message(n));
-        action->setToolTip(Message(n));
+    for (auto [action, id] :
+         {std::pair{IB_ExportImage, MessageId::ExportMenu}, std::pair{IB_ImportImage, MessageId::ImportMenu},
+          std::pair{IB_Info, MessageId::InfoMenu}, std::pair{IB_RereadImage, MessageId::RereadUnreadable}}) {
+        action->setText(Message(messages, id));
+        action->setToolTip(Message(messages, id));
     }
     QStringList captions;
     for (int c = 0; c < kColumnCount; ++c)
-        captions << Message(27 + c);
+        captions << Message(messages, MessageId::ColumnTitle + c);
     LV1->Rows()->SetCaptions(captions);
 
-    setFont(LanguageFont());
-    LV1->setFont(LanguageFont());
+    setFont(MakeFont(messages.Font()));
+    LV1->setFont(MakeFont(messages.Font()));
 }
 
 void TMain_Form::FormDestroy()
@@ -657,8 +661,8 @@ QString TMain_Form::ConditionText(std::uint32_t sourceRow) const
     const ImageCondition& c = Conditions[sourceRow];
     QStringList lines;
     if (!c.complete())
-        lines << QString::fromStdString(
-            MessageText(85, std::to_string(c.sectorsHeld) + "/" + std::to_string(c.sectorCount)));
+        lines << Message(Messages(), MessageId::IncompleteImage,
+                         std::to_string(c.sectorsHeld) + "/" + std::to_string(c.sectorCount));
     if (c.hasMap) {
         // Read when the tip is wanted: the scan stays at one look per file.
         const std::string path = ImagePath(ImageFolder, LV1->Rows()->RowAtSource(sourceRow)[kFileNameColumn]);
@@ -666,7 +670,7 @@ QString TMain_Form::ConditionText(std::uint32_t sourceRow) const
         SectorMap map;
         const bool read = ReadHeaderFile(path, header).ok() &&
                           ReadImageMap(path, ReadHeader(header).bytesPerSector, c.sectorCount, map).ok();
-        lines << QString::fromStdString(MessageText(86, read ? std::to_string(map.count()) : "?"));
+        lines << Message(Messages(), MessageId::UnreadableCount, read ? std::to_string(map.count()) : "?");
     }
     return lines.join(QLatin1Char('\n'));
 }

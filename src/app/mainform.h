@@ -36,6 +36,8 @@ class QToolBar;
 // What the main window works with, handed in by the program entry (or a test).
 struct MainFormServices {
     RegStore& store;
+    // Every text the window and its commands show, with the language font.
+    const MessageCatalogue& messages;
     MessageBoxFunc messageBox;
     // A fresh drive access for one transfer.
     std::function<std::unique_ptr<DriveAccess>()> drives;
@@ -48,8 +50,6 @@ struct MainFormServices {
     // Runs the configuration command (firstRun: the start-up form); empty:
     // the program's own dialog.
     std::function<void(TMain_Form& form, bool firstRun)> configCommand;
-    // Every text the window and its commands show, with the language font.
-    const MessageCatalogue& messages = ProgramMessages();
     // The clock the transfers' speed and time left go by; empty: the steady clock.
     std::function<std::chrono::steady_clock::time_point()> clock;
 };
@@ -224,6 +224,7 @@ public:
     void ReportOversizedStore();
 
     const MainFormServices& Services() const { return services_; }
+    const MessageCatalogue& Messages() const { return services_.messages; }
     RegStore& Store() { return services_.store; }
 
     // Sorts the rows once by SortColumn / SortDirection (stable); keeps the selection.

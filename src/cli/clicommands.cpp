@@ -18,11 +18,6 @@
 
 namespace {
 
-std::string Msg(int n, std::string_view arg = {})
-{
-    return MessageText(n, arg);
-}
-
 std::string UpperAscii(std::string text)
 {
     for (char& c : text)
@@ -53,17 +48,18 @@ int ExitStatus(const Terminal& terminal, CommandOutcome outcome)
 
 // The code page 932 bytes of a text given for a field, trimmed as the
 // property dialog trims; empty with error set when it cannot be stored.
-std::optional<std::string> FieldBytes(const std::string& utf8, int field, std::string& error)
+std::optional<std::string> FieldBytes(const MessageCatalogue& messages, const std::string& utf8, int field,
+                                      std::string& error)
 {
     const std::optional<std::string> bytes = Utf8ToCp932(utf8);
     if (!bytes) {
-        error = ColumnCaption(field) + ": " + IoStatus::Fail(EILSEQ).message();
+        error = ColumnCaption(messages, field) + ": " + IoStatus::Fail(EILSEQ).message();
         return std::nullopt;
     }
     std::string trimmed(TrimBlanks(*bytes));
     // The dialog cannot take more than the field holds; neither does this.
     if (trimmed.size() > FieldWidth(field)) {
-        error = Msg(108, ColumnCaption(field));
+        error = messages.Text(MessageId::TooLong, ColumnCaption(messages, field));
         return std::nullopt;
     }
     return trimmed;
@@ -75,15 +71,15 @@ bool ReadImageHeader(Terminal& terminal, const std::string& path, HeaderBytes& h
 {
     const IoStatus read = ReadHeaderFile(path, header);
     if (read.error == ENOENT) {
-        terminal.Box(path + ": " + Msg(47), box::OK | box::ICONERROR);
+        terminal.Box(path + ": " + terminal.Messages().Text(MessageId::ImageMissing), box::OK | box::ICONERROR);
         return false;
     }
     if (read.ok() && !IsImageHeader(header.data(), header.size())) {
-        terminal.Box(Msg(101, path), box::OK | box::ICONERROR);
+        terminal.Box(terminal.Messages().Text(MessageId::NotAnImage, path), box::OK | box::ICONERROR);
         return false;
     }
     if (!read.ok() && read.error == ENODATA) {
-        terminal.Box(Msg(101, path), box::OK | box::ICONERROR);
+        terminal.Box(terminal.Messages().Text(MessageId::NotAnImage, path), box::OK | box::ICONERROR);
         return false;
     }
     if (!read.ok()) {
@@ -122,7 +118,7 @@ bool ApplyGivenTexts(Terminal& terminal, const GivenTexts& given, ImageTexts& te
         if (!text)
             continue;
         std::string error;
-        const std::optional<std::string> bytes = FieldBytes(*text, f, error);
+        const std::optional<std::string> bytes = FieldBytes(terminal.Messages(), *text, f, error);
         if (!bytes) {
             terminal.Box(error, box::OK | box::ICONERROR);
             return false;
@@ -130,7 +126,7 @@ bool ApplyGivenTexts(Terminal& terminal, const GivenTexts& given, ImageTexts& te
         texts[static_cast<std::size_t>(f)] = *bytes;
     }
     if (TrimBlanks(texts[kTitle]).empty()) {
-        terminal.Box(Msg(67), box::OK | box::ICONERROR);
+        terminal.Box(terminal.Messages().Text(MessageId::TitleRequired), box::OK | box::ICONERROR);
         return false;
     }
     return true;
@@ -178,7 +174,9 @@ int ListCommand(CliContext& context, ListFormat format)
     switch (format) {
     case ListFormat::Json: WriteText(Stream::Out, LibraryJson(rows, folder)); break;
     case ListFormat::Tsv: WriteText(Stream::Out, LibraryTsv(rows)); break;
-    default: WriteText(Stream::Out, LibraryTable(rows)); break;
+    default:
+        WriteText(Stream::Out, LibraryTable(context.terminal.Messages(), rows));
+        break;
     }
     return kExitDone;
 }
@@ -197,7 +195,7 @@ int InfoCommand(CliContext& context, const std::string& image, bool json)
         context.terminal.Box(info.path + ": " + ec.message(), box::OK | box::ICONERROR);
         return kExitFailed;
     }
-    WriteText(Stream::Out, json ? InfoJson(info) : InfoText(info));
+    WriteText(Stream::Out, json ? InfoJson(info) : InfoText(context.terminal.Messages(), info));
     return kExitDone;
 }
 
@@ -212,7 +210,8 @@ int DrivesCommand(CliContext& context, bool json)
             report.mediumBytes = figures.totalSectors * figures.bytesPerSector;
         reports.push_back(std::move(report));
     }
-    WriteText(Stream::Out, json ? DrivesJson(reports) : DrivesText(reports));
+    WriteText(Stream::Out, json ? DrivesJson(context.terminal.Messages(), reports)
+                                : DrivesText(context.terminal.Messages(), reports));
     return kExitDone;
 }
 

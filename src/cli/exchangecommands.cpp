@@ -52,11 +52,13 @@ bool IsImageFile(const std::string& path)
 // The report of one image; false with the box shown when it cannot be read.
 bool Report(Terminal& terminal, const std::string& path, ImageReport& report)
 {
-    const ConvertResult r = ReadImageReport(path, report);
+    const ConvertResult r = ReadImageReport(terminal.Messages(), path, report);
     if (r.ok())
         return true;
-    terminal.Box(r.problem.empty() ? path + ": " + (r.io.error == ENOENT ? MessageText(47) : r.io.message())
-                                   : r.problem,
+    terminal.Box(r.problem.empty()
+                     ? path + ": " +
+                           (r.io.error == ENOENT ? terminal.Messages().Text(MessageId::ImageMissing) : r.io.message())
+                     : r.problem,
                  box::OK | box::ICONERROR);
     return false;
 }
@@ -186,7 +188,7 @@ int MatchCommand(CliContext& context, const std::vector<std::string>& args, bool
         if (!errors.empty())
             return kExitFailed;
         if (dats.empty()) {
-            terminal.Box(MessageText(118, folder), box::OK | box::ICONERROR);
+            terminal.Box(terminal.Messages().Text(MessageId::NoDatFile, folder), box::OK | box::ICONERROR);
             return kExitUsage;
         }
     }
@@ -201,7 +203,7 @@ int MatchCommand(CliContext& context, const std::vector<std::string>& args, bool
         }
         const DatMatch match = MatchDats(dats, report.hashes);
         if (!json) {
-            lines.emplace_back(name, MatchText(match));
+            lines.emplace_back(name, MatchText(terminal.Messages(), match));
             continue;
         }
         ordered_json entry;
@@ -239,13 +241,14 @@ int ImportCommand(CliContext& context, const std::vector<std::string>& files, co
     for (const std::string& path : files) {
         ForeignFile file;
         if (ConvertResult r = ReadForeignFile(path, file); !r.ok()) {
-            terminal.Box(MessageText(96, path + ": " + r.text()), box::OK | box::ICONERROR);
+            terminal.Box(terminal.Messages().Text(MessageId::ImportFailed, path + ": " + r.text()),
+                         box::OK | box::ICONERROR);
             status = kExitFailed;
             continue;
         }
         for (const ForeignDisk& disk : file.disks) {
             if (disk.disk.geometry == nullptr)
-                terminal.Box(MessageText(98, path), box::OK | box::ICONWARNING);
+                terminal.Box(terminal.Messages().Text(MessageId::UnknownGeometry, path), box::OK | box::ICONWARNING);
             ImageTexts texts = SuggestedTexts(disk);
             for (std::string& text : texts)
                 text = std::string(TrimBlanks(text));
@@ -257,7 +260,8 @@ int ImportCommand(CliContext& context, const std::vector<std::string>& files, co
             RecordHistories(context.store, texts);
             std::string made;
             if (ConvertResult w = WriteImportedImage(folder, disk, texts, made); !w.ok()) {
-                terminal.Box(MessageText(96, path + ": " + w.text()), box::OK | box::ICONERROR);
+                terminal.Box(terminal.Messages().Text(MessageId::ImportFailed, path + ": " + w.text()),
+                             box::OK | box::ICONERROR);
                 status = kExitFailed;
                 continue;
             }
@@ -278,17 +282,17 @@ int ExportCommand(CliContext& context, const std::vector<std::string>& images, c
     }
     int status = kExitDone;
     auto fail = [&](const std::string& text) {
-        terminal.Box(MessageText(95, text), box::OK | box::ICONERROR);
+        terminal.Box(terminal.Messages().Text(MessageId::ExportFailed, text), box::OK | box::ICONERROR);
         status = kExitFailed;
     };
     for (const auto& [name, path] : NamedImages(context, images)) {
         HeaderBytes bytes{};
         if (IoStatus r = ReadHeaderFile(path, bytes); !r.ok()) {
-            fail(path + ": " + (r.error == ENOENT ? MessageText(47) : r.message()));
+            fail(path + ": " + (r.error == ENOENT ? terminal.Messages().Text(MessageId::ImageMissing) : r.message()));
             continue;
         }
         if (!IsImageHeader(bytes.data(), bytes.size())) {
-            fail(MessageText(101, path));
+            fail(terminal.Messages().Text(MessageId::NotAnImage, path));
             continue;
         }
         const ImageHeader header = ReadHeader(bytes);
@@ -296,7 +300,8 @@ int ExportCommand(CliContext& context, const std::vector<std::string>& images, c
         const DiskGeometry* g = GeometryForSize(mediumBytes, header.bytesPerSector);
         // A raw file is known by its extension too: .hdm and .xdf only hold the 1,024-byte 2HD.
         if (*kind == DiskFormat::Raw && format != "img" && (g == nullptr || GeometryForRawFile(g->Bytes(), format) != g)) {
-            fail(path + ": " + (g != nullptr ? std::string(g->name) : MessageText(125)) + " -> ." + format);
+            fail(path + ": " + (g != nullptr ? std::string(g->name) : terminal.Messages().Text(MessageId::Unknown)) +
+                 " -> ." + format);
             continue;
         }
         std::vector<std::uint64_t> bad;
@@ -309,7 +314,8 @@ int ExportCommand(CliContext& context, const std::vector<std::string>& images, c
         const std::string target = ImagePath(folder, ExportFileName(header, fileName, format));
         ConvertResult r = ExportImage(path, *kind, target, bad, false);
         if (r.io.error == EEXIST) {
-            if (terminal.Box(MessageText(94, target), box::YESNO | box::ICONQUESTION) != box::IDYES) {
+            if (terminal.Box(terminal.Messages().Text(MessageId::ReplaceFile, target),
+                             box::YESNO | box::ICONQUESTION) != box::IDYES) {
                 if (status == kExitDone)
                     status = terminal.unanswered() && !terminal.interrupted() ? kExitUsage : kExitCancelled;
                 continue;

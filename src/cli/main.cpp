@@ -1,5 +1,5 @@
 // tessarine-cli: the library, the drives and the transfers from a shell,
-// over the same settings store, message table and core as the window.
+// over the same settings store, message catalogue and core as the window.
 #include <exception>
 #include <filesystem>
 #include <map>
@@ -41,7 +41,8 @@ const auto kDriveLetter = CLI::Validator(
 int main(int argc, char* argv[])
 {
     InstallCancelSignals();
-    InitMessages(WindowExecutablePath());
+    // Built once, read by every command of this run.
+    const MessageCatalogue messages = MessageCatalogue::Load(WindowExecutablePath());
 
     CLI::App app{"Keeps a library of raw disk images: lists, inspects, creates, restores, edits and deletes them, "
                  "hashes and matches them against dat files, imports and exports emulator formats.",
@@ -106,7 +107,7 @@ int main(int argc, char* argv[])
         return code == 0 ? kExitDone : kExitUsage;
     }
 
-    Terminal terminal(assumeYes);
+    Terminal terminal(messages, assumeYes);
     try {
         RegStore store(MakeFileBackend(DefaultStorePath()));
         auto driveTable = [&store] { return BuildDriveTable(ExplicitDrives(store)); };

@@ -121,20 +121,20 @@ int DisplayWidth(std::string_view utf8)
     return width;
 }
 
-std::string ColumnCaption(int column)
+std::string ColumnCaption(const MessageCatalogue& messages, int column)
 {
     if (column < 0 || column >= kColumnCount)
         return {};
-    // As the window: a language file replaces the captions with entries 27 to 33.
-    return LanguageLoaded ? MessageText(27 + column) : kBuiltInCaptions[column];
+    // As the window: a language file replaces the captions with its column entries.
+    return messages.LanguageLoaded() ? messages.Text(MessageId::ColumnTitle + column) : kBuiltInCaptions[column];
 }
 
-std::string LibraryTable(const std::vector<LibraryRow>& rows)
+std::string LibraryTable(const MessageCatalogue& messages, const std::vector<LibraryRow>& rows)
 {
     std::vector<std::vector<std::string>> cells;
     std::vector<std::string> captions;
     for (int c = 0; c < kColumnCount; ++c)
-        captions.push_back(ColumnCaption(c));
+        captions.push_back(ColumnCaption(messages, c));
     cells.push_back(captions);
     for (const LibraryRow& row : rows)
         cells.push_back(Shown(row));
@@ -183,19 +183,19 @@ std::string LibraryTsv(const std::vector<LibraryRow>& rows)
     return out;
 }
 
-std::string InfoText(const ImageInfo& info)
+std::string InfoText(const MessageCatalogue& messages, const ImageInfo& info)
 {
     std::vector<std::pair<std::string, std::string>> lines;
     for (int f = 0; f < kFieldCount; ++f)
-        lines.emplace_back(ColumnCaption(f), Cp932ToUtf8(info.header.texts[static_cast<std::size_t>(f)]));
-    lines.emplace_back(ColumnCaption(kFileNameColumn), info.path);
-    lines.emplace_back(MessageText(102), std::to_string(info.header.sectorsPerCluster));
-    lines.emplace_back(MessageText(103), std::to_string(info.header.bytesPerSector));
-    lines.emplace_back(MessageText(104), std::to_string(info.header.sectorCount));
-    lines.emplace_back(MessageText(105), std::to_string(info.fileLength));
+        lines.emplace_back(ColumnCaption(messages, f), Cp932ToUtf8(info.header.texts[static_cast<std::size_t>(f)]));
+    lines.emplace_back(ColumnCaption(messages, kFileNameColumn), info.path);
+    lines.emplace_back(messages.Text(MessageId::SectorsPerCluster), std::to_string(info.header.sectorsPerCluster));
+    lines.emplace_back(messages.Text(MessageId::BytesPerSector), std::to_string(info.header.bytesPerSector));
+    lines.emplace_back(messages.Text(MessageId::SectorCount), std::to_string(info.header.sectorCount));
+    lines.emplace_back(messages.Text(MessageId::FileLength), std::to_string(info.fileLength));
     std::string out = AlignedLines(lines);
     if (!info.complete())
-        out += MessageText(107, std::to_string(info.expectedLength() - info.fileLength)) + "\n";
+        out += messages.Text(MessageId::ImageShort, std::to_string(info.expectedLength() - info.fileLength)) + "\n";
     return out;
 }
 
@@ -214,26 +214,33 @@ std::string InfoJson(const ImageInfo& info)
     return Dump(entry);
 }
 
-std::string DriveStateText(const DriveReport& report)
+std::string DriveStateText(const MessageCatalogue& messages, const DriveReport& report)
 {
     const std::string letter(1, report.entry.letter);
     switch (report.status.state) {
-    case DriveState::Ready: return MessageText(109);
-    case DriveState::NoMedium: return MessageText(34, letter);
-    case DriveState::NoDevice: return MessageText(68, letter);
-    case DriveState::AccessRefused: return MessageText(69, letter);
-    case DriveState::InUse: return MessageText(70, letter);
-    case DriveState::Unreadable: return MessageText(71, letter);
-    default: return MessageText(72, letter);
+    case DriveState::Ready:
+        return messages.Text(MessageId::MediumPresent);
+    case DriveState::NoMedium:
+        return messages.Text(MessageId::NoMedium, letter);
+    case DriveState::NoDevice:
+        return messages.Text(MessageId::DeviceNotFound, letter);
+    case DriveState::AccessRefused:
+        return messages.Text(MessageId::AccessDenied, letter);
+    case DriveState::InUse:
+        return messages.Text(MessageId::DriveInUse, letter);
+    case DriveState::Unreadable:
+        return messages.Text(MessageId::SectorZeroUnreadable, letter);
+    default:
+        return messages.Text(MessageId::DriveNotOpened, letter);
     }
 }
 
-std::string DrivesText(const std::vector<DriveReport>& drives)
+std::string DrivesText(const MessageCatalogue& messages, const std::vector<DriveReport>& drives)
 {
     std::vector<std::vector<std::string>> cells;
     for (const DriveReport& d : drives)
         cells.push_back({std::string(1, d.entry.letter) + ":", d.entry.device,
-                         d.mediumBytes ? FormatBytes(*d.mediumBytes) : "-", DriveStateText(d)});
+                         d.mediumBytes ? FormatBytes(*d.mediumBytes) : "-", DriveStateText(messages, d)});
     std::vector<int> widths(4, 0);
     for (const auto& line : cells)
         for (std::size_t c = 0; c < line.size(); ++c)
@@ -245,7 +252,7 @@ std::string DrivesText(const std::vector<DriveReport>& drives)
     return out;
 }
 
-std::string DrivesJson(const std::vector<DriveReport>& drives)
+std::string DrivesJson(const MessageCatalogue& messages, const std::vector<DriveReport>& drives)
 {
     ordered_json list = ordered_json::array();
     for (const DriveReport& d : drives) {
@@ -259,7 +266,7 @@ std::string DrivesJson(const std::vector<DriveReport>& drives)
         entry["medium"] = d.status.ready();
         entry["state"] = StateName(d.status.state);
         entry["size"] = d.mediumBytes ? ordered_json(*d.mediumBytes) : ordered_json(nullptr);
-        entry["text"] = DriveStateText(d);
+        entry["text"] = DriveStateText(messages, d);
         list.push_back(std::move(entry));
     }
     return Dump(list);

@@ -11,17 +11,18 @@
 #include "library/scan.h"
 #include "media/drive.h"
 #include "media/drivetable.h"
+#include "settings/messages.h"
 
 // Terminal columns a UTF-8 text takes (East Asian wide characters two).
 int DisplayWidth(std::string_view utf8);
 
 // The caption of list column c (0 title .. 6 file name), as the window shows it.
-std::string ColumnCaption(int column);
+std::string ColumnCaption(const MessageCatalogue& messages, int column);
 
 // The library as an aligned table with the column captions, as JSON (an
 // array of objects) and as tab-separated values (a header line of keys;
 // tab, line breaks and backslash in a text escaped as \t \n \r \\).
-std::string LibraryTable(const std::vector<LibraryRow>& rows);
+std::string LibraryTable(const MessageCatalogue& messages, const std::vector<LibraryRow>& rows);
 std::string LibraryJson(const std::vector<LibraryRow>& rows, const std::string& folder);
 std::string LibraryTsv(const std::vector<LibraryRow>& rows);
 
@@ -37,7 +38,7 @@ struct ImageInfo {
     }
     bool complete() const { return fileLength >= expectedLength(); }
 };
-std::string InfoText(const ImageInfo& info);
+std::string InfoText(const MessageCatalogue& messages, const ImageInfo& info);
 std::string InfoJson(const ImageInfo& info);
 
 // One drive of the table and what its ready test found.
@@ -47,6 +48,6 @@ struct DriveReport {
     std::optional<std::uint64_t> mediumBytes; // when the medium could be measured
 };
 // The state in the words of the window's boxes ("no disk in drive A:").
-std::string DriveStateText(const DriveReport& report);
-std::string DrivesText(const std::vector<DriveReport>& drives);
-std::string DrivesJson(const std::vector<DriveReport>& drives);
+std::string DriveStateText(const MessageCatalogue& messages, const DriveReport& report);
+std::string DrivesText(const MessageCatalogue& messages, const std::vector<DriveReport>& drives);
+std::string DrivesJson(const MessageCatalogue& messages, const std::vector<DriveReport>& drives);

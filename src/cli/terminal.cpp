@@ -21,8 +21,9 @@ std::string Lower(std::string text)
 
 } // namespace
 
-Terminal::Terminal(bool assumeYes)
-    : assumeYes_(assumeYes), interactive_(IsTerminal(Stream::In)), showProgress_(IsTerminal(Stream::Err))
+Terminal::Terminal(const MessageCatalogue& messages, bool assumeYes)
+    : messages_(messages), assumeYes_(assumeYes), interactive_(IsTerminal(Stream::In)),
+      showProgress_(IsTerminal(Stream::Err))
 {
 }
 
@@ -65,7 +66,7 @@ int Terminal::Ask(const std::string& text, unsigned buttons)
     if (!interactive_ || CancelSignalled()) {
         WriteText(Stream::Err, text + "\n");
         if (!CancelSignalled() && buttons != box::RETRYCANCEL)
-            WriteText(Stream::Err, MessageText(110) + "\n");
+            WriteText(Stream::Err, messages_.Text(MessageId::NeedsYes) + "\n");
         unanswered_ = true;
         return no;
     }
@@ -114,7 +115,7 @@ void TerminalBrokerWait::Begin(const std::string& device)
     if (std::find(told_.begin(), told_.end(), device) != told_.end())
         return;
     told_.push_back(device);
-    terminal_.Note(MessageText(126, device));
+    terminal_.Note(terminal_.Messages().Text(MessageId::WaitingForBroker, device));
 }
 
 void Terminal::SetProgressRange(std::uint64_t maximum)
@@ -142,7 +143,7 @@ void Terminal::SetProgress(std::uint64_t position)
     figures.total = maximum_;
     figures.unitBytes = unitBytes_;
     figures.seconds = std::chrono::duration<double>(now - started_).count();
-    WriteText(Stream::Err, "\r" + ProgressLine(figures, MessageTable[106]) + "\033[K");
+    WriteText(Stream::Err, "\r" + ProgressLine(figures, messages_.Text(MessageId::TimeLeft)) + "\033[K");
     lineShown_ = true;
 }
 
@@ -169,7 +170,8 @@ std::string TerminalCommandHost::AboutFile(const std::string& path, const std::s
 
 bool TerminalCommandHost::AskKeepUnreadable(std::uint64_t sector)
 {
-    return terminal_.Box(MessageText(83, std::to_string(sector)), box::YESNO | box::ICONWARNING) == box::IDYES;
+    return terminal_.Box(messages.Text(MessageId::KeepUnreadable, std::to_string(sector)),
+                         box::YESNO | box::ICONWARNING) == box::IDYES;
 }
 
 bool TerminalCommandHost::CancelRequested()

@@ -21,7 +21,10 @@ public:
     // assumeYes: every Yes/No and OK/Cancel question is answered Yes / OK
     // (--yes). Questions are typed only when standard input is a terminal;
     // otherwise they get the answer that changes nothing.
-    explicit Terminal(bool assumeYes);
+    // messages: the texts of every box and line.
+    Terminal(const MessageCatalogue& messages, bool assumeYes);
+
+    const MessageCatalogue& Messages() const { return messages_; }
 
     // A box: information to standard output, everything else to standard
     // error; questions wait for an answer. Returns a box:: answer.
@@ -50,6 +53,7 @@ private:
     void ClearProgressLine();
     int Ask(const std::string& text, unsigned buttons);
 
+    const MessageCatalogue& messages_;
     bool assumeYes_;
     bool interactive_;
     bool showProgress_;
@@ -84,7 +88,7 @@ private:
 class TerminalCommandHost : public CommandHost {
 public:
     explicit TerminalCommandHost(Terminal& terminal, std::vector<ImageEntry> images = {})
-        : terminal_(terminal), images_(std::move(images))
+        : CommandHost(terminal.Messages()), terminal_(terminal), images_(std::move(images))
     {
     }
 

@@ -1,5 +1,5 @@
 #pragma once
-// What every command's boxes share: the texts from the message table and
+// What every command's boxes share: the texts from the host's catalogue and
 // the style of a box owned by the main window.
 #include <string>
 #include <string_view>
@@ -14,12 +14,6 @@ namespace commandbox {
 inline std::string Msg(const CommandHost& host, MessageId id, std::string_view arg = {})
 {
     return host.messages.Text(id, arg);
-}
-
-// Entry n of the program's catalogue, for code not yet given a host's.
-inline std::string Msg(int n, std::string_view arg = {})
-{
-    return MessageText(n, arg);
 }
 
 inline constexpr unsigned kStyle = mb::TASKMODAL | mb::SETFOREGROUND;

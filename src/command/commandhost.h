@@ -19,11 +19,10 @@ struct ImageEntry {
 
 class CommandHost : public CreationHost {
 public:
-    CommandHost() = default;
     explicit CommandHost(const MessageCatalogue& catalogue) : messages(catalogue) {}
 
     // The texts the command's boxes and status lines take.
-    const MessageCatalogue& messages = ProgramMessages();
+    const MessageCatalogue& messages;
 
     // A message box with MessageBoxA-like flags; returns an mb::ID* answer.
     virtual int Box(const std::string& text, const std::string& caption, unsigned flags) = 0;

@@ -36,7 +36,7 @@ CommandOutcome WaitForMedium(CommandHost& host, DriveAccess& drives, const std::
         if (status.ready())
             return CommandOutcome::Done;
         if (status.state != DriveState::NoMedium) {
-            host.Box(DriveFailureText(drive, status), Msg(host, MessageId::CaptionError), kError);
+            host.Box(DriveFailureText(host.messages, drive, status), Msg(host, MessageId::CaptionError), kError);
             return CommandOutcome::Failed;
         }
         if (host.Box(Msg(host, MessageId::NoMedium, drive), kProductName, mb::RETRYCANCEL | mb::ICONQUESTION | kStyle) != mb::IDRETRY)
@@ -128,10 +128,11 @@ CommandOutcome OfferUnmount(CommandHost& host, DriveAccess& drives, const std::s
     std::string joined;
     for (const std::string& p : points)
         joined += (joined.empty() ? "" : ", ") + p;
-    if (host.Box(Msg(115, joined), Msg(3), mb::YESNO | mb::ICONQUESTION | kStyle) != mb::IDYES)
+    if (host.Box(Msg(host, MessageId::MediumMounted, joined), Msg(host, MessageId::CaptionConfirm),
+                 mb::YESNO | mb::ICONQUESTION | kStyle) != mb::IDYES)
         return CommandOutcome::Declined;
     if (const DriveStatus st = drives.UnmountAll(DriveLetter(drive)); !st.ready()) {
-        host.Box(DriveFailureText(drive, st), Msg(5), kError);
+        host.Box(DriveFailureText(host.messages, drive, st), Msg(host, MessageId::CaptionError), kError);
         return CommandOutcome::Failed;
     }
     return CommandOutcome::Done;
@@ -263,7 +264,8 @@ CommandResult RestoreImagesCommand(CommandHost& host, const DriveFactory& makeDr
         for (const ImageEntry& e : entries)
             kept.push_back(e.path);
         if (drives->Reaches(letter, kept)) {
-            host.Box(Msg(114, drives->DescribeTarget(letter)), Msg(5), kError);
+            host.Box(Msg(host, MessageId::TargetInLibrary, drives->DescribeTarget(letter)),
+                     Msg(host, MessageId::CaptionError), kError);
             return Outcome(CommandOutcome::Failed);
         }
         if (const CommandOutcome waited = WaitForMedium(host, *drives, drive); waited != CommandOutcome::Done)
@@ -316,7 +318,7 @@ CommandResult RereadImageCommand(CommandHost& host, const DriveFactory& makeDriv
     host.EnableCommands(false);
     const TransferEnd end{host};
     host.ClearCancel();
-    host.SetStatusText(Msg(91) + "...");
+    host.SetStatusText(Msg(host, MessageId::RereadUnreadable) + "...");
     host.ProcessMessages();
 
     TransferResult transfer = RereadUnreadable(*drives, letter, entry.path, host);
@@ -324,22 +326,25 @@ CommandResult RereadImageCommand(CommandHost& host, const DriveFactory& makeDriv
     CommandOutcome outcome = CommandOutcome::Done;
     switch (transfer.outcome) {
     case kTransferCancelled:
-        host.Box(Msg(36), Msg(3), mb::OK | mb::ICONWARNING | kStyle);
+        host.Box(Msg(host, MessageId::Cancelled), Msg(host, MessageId::CaptionConfirm),
+                 mb::OK | mb::ICONWARNING | kStyle);
         outcome = CommandOutcome::Cancelled;
         break;
     case kTransferFailed:
         // The disk gets the blame only for what the drive did; the reason follows.
         host.Box(transfer.source == FailureSource::ImageFile
                      ? host.AboutFile(entry.path, transfer.errorText())
-                     : Msg(37) + "\r\n" + transfer.errorText(),
-                 Msg(5), kError);
+                     : Msg(host, MessageId::ReadFailed) + "\r\n" + transfer.errorText(),
+                 Msg(host, MessageId::CaptionError), kError);
         return Outcome(CommandOutcome::Failed, std::move(transfer));
     default:
         if (transfer.unreadable == 0)
-            host.Box(Msg(112), Msg(3), mb::OK | mb::ICONINFORMATION | kStyle);
+            host.Box(Msg(host, MessageId::RereadComplete), Msg(host, MessageId::CaptionConfirm),
+                     mb::OK | mb::ICONINFORMATION | kStyle);
         else
-            host.Box(Msg(111, std::to_string(transfer.recovered) + " / " + std::to_string(transfer.unreadable)),
-                     Msg(4), mb::OK | mb::ICONWARNING | kStyle);
+            host.Box(Msg(host, MessageId::RereadOutcome,
+                         std::to_string(transfer.recovered) + " / " + std::to_string(transfer.unreadable)),
+                     Msg(host, MessageId::CaptionWarning), mb::OK | mb::ICONWARNING | kStyle);
         break;
     }
     // Also after Esc: what was read is in the image and the map says so.

@@ -19,11 +19,11 @@ std::string Grouped(std::uint64_t n)
     return digits;
 }
 
-std::string GeometryText(const ImageReport& report)
+std::string GeometryText(const MessageCatalogue& messages, const ImageReport& report)
 {
     const DiskGeometry* g = report.geometry;
     if (g == nullptr)
-        return MessageText(125);
+        return messages.Text(MessageId::Unknown);
     return std::string(g->name) + " (" + std::to_string(g->cylinders) + " x " + std::to_string(g->heads) + " x " +
            std::to_string(g->sectorsPerTrack) + " x " + std::to_string(g->bytesPerSector) + ")";
 }
@@ -44,7 +44,7 @@ std::string UnreadableText(const ImageReport& report)
 
 } // namespace
 
-ConvertResult ReadImageReport(const std::string& path, ImageReport& report)
+ConvertResult ReadImageReport(const MessageCatalogue& messages, const std::string& path, ImageReport& report)
 {
     report = {};
     report.path = path;
@@ -52,7 +52,7 @@ ConvertResult ReadImageReport(const std::string& path, ImageReport& report)
     if (IoStatus r = ReadHeaderFile(path, bytes); !r.ok())
         return ConvertResult::Io(r);
     if (!IsImageHeader(bytes.data(), bytes.size()))
-        return ConvertResult::Problem(MessageText(101, path));
+        return ConvertResult::Problem(messages.Text(MessageId::NotAnImage, path));
     report.header = ReadHeader(bytes);
     std::error_code ec;
     report.fileLength = std::filesystem::file_size(path, ec);
@@ -114,33 +114,36 @@ std::string MatchName(const DatMatch& match)
     return name;
 }
 
-std::string MatchText(const DatMatch& match)
+std::string MatchText(const MessageCatalogue& messages, const DatMatch& match)
 {
     switch (match.kind) {
-    case MatchKind::Matched: return MessageText(123, MatchName(match));
-    case MatchKind::SizeOnly: return MessageText(124, MatchName(match));
-    default: return MessageText(125);
+    case MatchKind::Matched:
+        return messages.Text(MessageId::Matched, MatchName(match));
+    case MatchKind::SizeOnly:
+        return messages.Text(MessageId::SameSizeDifferent, MatchName(match));
+    default:
+        return messages.Text(MessageId::Unknown);
     }
 }
 
-ReportLines ImageReportLines(const ImageReport& report, const std::vector<DatFile>& dats,
-                             const std::vector<std::string>& datErrors)
+ReportLines ImageReportLines(const MessageCatalogue& messages, const ImageReport& report,
+                             const std::vector<DatFile>& dats, const std::vector<std::string>& datErrors)
 {
     ReportLines lines;
-    lines.emplace_back(MessageText(102), std::to_string(report.header.sectorsPerCluster));
-    lines.emplace_back(MessageText(103), std::to_string(report.header.bytesPerSector));
-    lines.emplace_back(MessageText(104), Grouped(report.header.sectorCount));
-    lines.emplace_back(MessageText(121), GeometryText(report));
+    lines.emplace_back(messages.Text(MessageId::SectorsPerCluster), std::to_string(report.header.sectorsPerCluster));
+    lines.emplace_back(messages.Text(MessageId::BytesPerSector), std::to_string(report.header.bytesPerSector));
+    lines.emplace_back(messages.Text(MessageId::SectorCount), Grouped(report.header.sectorCount));
+    lines.emplace_back(messages.Text(MessageId::Geometry), GeometryText(messages, report));
     std::string length = Grouped(report.fileLength);
     if (!report.complete())
-        length += "  " + MessageText(107, Grouped(report.expectedLength() - report.fileLength));
-    lines.emplace_back(MessageText(105), length);
-    lines.emplace_back(MessageText(122), UnreadableText(report));
+        length += "  " + messages.Text(MessageId::ImageShort, Grouped(report.expectedLength() - report.fileLength));
+    lines.emplace_back(messages.Text(MessageId::FileLength), length);
+    lines.emplace_back(messages.Text(MessageId::UnreadableSectors), UnreadableText(report));
     lines.emplace_back("CRC32", report.hashes.crc32);
     lines.emplace_back("MD5", report.hashes.md5);
     lines.emplace_back("SHA-1", report.hashes.sha1);
     if (!dats.empty() || !datErrors.empty()) {
-        std::string text = dats.empty() ? std::string() : MatchText(MatchDats(dats, report.hashes));
+        std::string text = dats.empty() ? std::string() : MatchText(messages, MatchDats(dats, report.hashes));
         for (const std::string& error : datErrors)
             text += (text.empty() ? "" : "\n") + error;
         lines.emplace_back("dat", text);

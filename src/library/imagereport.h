@@ -12,6 +12,7 @@
 #include "library/diskconvert.h" // ConvertResult
 #include "library/geometry.h"
 #include "library/imagefile.h"
+#include "settings/messages.h"
 
 struct ImageReport {
     std::string path;
@@ -32,7 +33,7 @@ struct ImageReport {
 // Reads the header, length and map of the image at path and hashes its
 // sector data. A file without the image magic is a problem; the system's
 // failures keep their error code.
-ConvertResult ReadImageReport(const std::string& path, ImageReport& report);
+ConvertResult ReadImageReport(const MessageCatalogue& messages, const std::string& path, ImageReport& report);
 
 // Where the dat files of a library lie: a "dats" folder beside the image folder.
 std::string DatFolderFor(const std::string& imageFolder);
@@ -45,10 +46,10 @@ std::vector<std::string> LoadDatFolder(const std::string& folder, std::vector<Da
 std::string MatchName(const DatMatch& match);
 // The match in the words of the message table (matched, same size but
 // different, unknown).
-std::string MatchText(const DatMatch& match);
+std::string MatchText(const MessageCatalogue& messages, const DatMatch& match);
 
 // The report as label / value lines, as the dialog shows them; the dat line
 // only when dats is not empty (datErrors are shown there too).
 using ReportLines = std::vector<std::pair<std::string, std::string>>;
-ReportLines ImageReportLines(const ImageReport& report, const std::vector<DatFile>& dats,
-                             const std::vector<std::string>& datErrors);
+ReportLines ImageReportLines(const MessageCatalogue& messages, const ImageReport& report,
+                             const std::vector<DatFile>& dats, const std::vector<std::string>& datErrors);

@@ -123,8 +123,9 @@ QFont BuiltInDialogFont()
 
 } // namespace
 
-TProperty_Form::TProperty_Form(RegStore& store, MessageBoxFunc messageBox, QWidget* parent)
-    : QDialog(parent), store_(store), messageBox_(std::move(messageBox))
+TProperty_Form::TProperty_Form(RegStore& store, const MessageCatalogue& messages, MessageBoxFunc messageBox,
+                               QWidget* parent)
+    : QDialog(parent), store_(store), messages_(messages), messageBox_(std::move(messageBox))
 {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
@@ -246,16 +247,16 @@ void TProperty_Form::FormShow()
                  Cancel_Btn->geometry().y() + Cancel_Btn->height() + 4);
     LoadHistories();
 
-    if (LanguageLoaded) {
+    if (messages_.LanguageLoaded()) {
         for (int i = 0; i < kFieldCount; ++i) {
             QLabel* label = labels_[static_cast<std::size_t>(i)];
-            label->setText(Message(61 + i));
+            label->setText(Message(messages_, MessageId::FieldLabelTitle + i));
         }
-        OK_Btn->setText(Message(1));
-        Cancel_Btn->setText(Message(2));
+        OK_Btn->setText(Message(messages_, MessageId::OkButton));
+        Cancel_Btn->setText(Message(messages_, MessageId::CancelButton));
         if (!ownCaption_)
-            setWindowTitle(Message(60));
-        setFont(LanguageFont());
+            setWindowTitle(Message(messages_, MessageId::PropertyTitle));
+        setFont(MakeFont(messages_.Font()));
     }
     for (QLabel* label : labels_)
         label->adjustSize();
@@ -287,7 +288,8 @@ void TProperty_Form::LoadHistories()
 
 void TProperty_Form::ShowError(const QString& text)
 {
-    messageBox_(this, text, Message(5), mb::OK | mb::ICONERROR | mb::TASKMODAL | mb::SETFOREGROUND);
+    messageBox_(this, text, Message(messages_, MessageId::CaptionError),
+                mb::OK | mb::ICONERROR | mb::TASKMODAL | mb::SETFOREGROUND);
 }
 
 void TProperty_Form::done(int result)
@@ -315,7 +317,8 @@ bool TProperty_Form::FormCloseQuery()
         t.shown = FromCp932(t.bytes);
     }
     if (trimmed[kTitle].bytes.empty()) {
-        messageBox_(this, Message(67), Message(3), mb::OK | mb::ICONERROR | mb::TASKMODAL | mb::SETFOREGROUND);
+        messageBox_(this, Message(messages_, MessageId::TitleRequired), Message(messages_, MessageId::CaptionConfirm),
+                    mb::OK | mb::ICONERROR | mb::TASKMODAL | mb::SETFOREGROUND);
         Edit1->setFocus();
         return false;
     }

@@ -15,6 +15,7 @@
 #include "library/imagefile.h"
 #include "settings/msgbox.h"
 
+class MessageCatalogue;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -24,7 +25,8 @@ class RegStore;
 class TProperty_Form : public QDialog {
     Q_OBJECT
 public:
-    TProperty_Form(RegStore& store, MessageBoxFunc messageBox, QWidget* parent = nullptr);
+    TProperty_Form(RegStore& store, const MessageCatalogue& messages, MessageBoxFunc messageBox,
+                   QWidget* parent = nullptr);
     ~TProperty_Form() override;
 
     // A caption of the opener's own; it stays also with a language file.
@@ -83,6 +85,7 @@ private:
     void ShowError(const QString& text);
 
     RegStore& store_;
+    const MessageCatalogue& messages_;
     MessageBoxFunc messageBox_;
     std::array<QComboBox*, kFieldCount> edits_{};
     std::array<QLabel*, kFieldCount> labels_{};

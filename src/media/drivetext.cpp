@@ -1,31 +1,37 @@
 #include "media/drivetext.h"
 
-#include "settings/messages.h"
-
-std::string DriveFailureText(const std::string& drive, const DriveStatus& status)
+std::string DriveFailureText(const MessageCatalogue& messages, const std::string& drive, const DriveStatus& status)
 {
     if (status.detail == DriveDetail::PartialSector)
-        return MessageText(113, status.device);
-    int first = 72;
+        return messages.Text(MessageId::VirtualDriveLength, status.device);
+    MessageId first = MessageId::DriveNotOpened;
     switch (status.state) {
-    case DriveState::NoDevice: first = 68; break;
-    case DriveState::AccessRefused: first = 69; break;
-    case DriveState::InUse: first = 70; break;
-    case DriveState::Unreadable: first = 71; break;
+    case DriveState::NoDevice:
+        first = MessageId::DeviceNotFound;
+        break;
+    case DriveState::AccessRefused:
+        first = MessageId::AccessDenied;
+        break;
+    case DriveState::InUse:
+        first = MessageId::DriveInUse;
+        break;
+    case DriveState::Unreadable:
+        first = MessageId::SectorZeroUnreadable;
+        break;
     default: break;
     }
     if (status.detail == DriveDetail::OtherInstance)
-        first = 80;
-    std::string text = MessageText(first, drive);
+        first = MessageId::HeldByOtherInstance;
+    std::string text = messages.Text(first, drive);
     if (!status.device.empty())
-        text += "\n" + MessageText(73, status.device);
+        text += "\n" + messages.Text(MessageId::DevicePath, status.device);
     if (status.error != 0)
         text += "\n" + IoStatus{status.error}.message();
     if (status.detail == DriveDetail::BrokerAbsent)
-        text += "\n" + MessageText(81);
+        text += "\n" + messages.Text(MessageId::UdisksUnavailable);
     else if (status.detail == DriveDetail::BrokerRefused)
-        text += "\n" + MessageText(82, status.detailText);
+        text += "\n" + messages.Text(MessageId::UdisksRefused, status.detailText);
     if (status.state == DriveState::AccessRefused)
-        text += "\n" + MessageText(74);
+        text += "\n" + messages.Text(MessageId::SeatAdvice);
     return text;
 }

@@ -4,7 +4,8 @@
 #include <string>
 
 #include "media/drive.h"
+#include "settings/messages.h"
 
 // Which drive, which device, the system's own text, why the device broker
 // did not open it either, and for a refused drive what to do. UTF-8.
-std::string DriveFailureText(const std::string& drive, const DriveStatus& status);
+std::string DriveFailureText(const MessageCatalogue& messages, const std::string& drive, const DriveStatus& status);

@@ -96,10 +96,10 @@ QString FormatVersion(double version)
     return text;
 }
 
-TAbout_Form::TAbout_Form(QWidget* parent, UrlOpener opener)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
-                          Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      opener_(std::move(opener))
+TAbout_Form::TAbout_Form(const MessageCatalogue& messages, QWidget* parent, UrlOpener opener)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint),
+      messages_(messages), opener_(std::move(opener))
 {
     if (!opener_)
         opener_ = [](const QUrl& url) { QDesktopServices::openUrl(url); };
@@ -189,10 +189,10 @@ void TAbout_Form::FormShow()
     lblVer->setText(QStringLiteral("version ") + FormatVersion(kProgramVersion));
     lblURL->setText(kWebAddress);
 
-    if (LanguageLoaded) {
-        setWindowTitle(Message(59));
-        OKBtn->setText(Message(1));
-        setFont(LanguageFont());
+    if (messages_.LanguageLoaded()) {
+        setWindowTitle(Message(messages_, MessageId::AboutTitle));
+        OKBtn->setText(Message(messages_, MessageId::OkButton));
+        setFont(MakeFont(messages_.Font()));
         PlaceCopyright();
     }
 
@@ -238,9 +238,9 @@ bool TAbout_Form::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-void ShowAboutBox(QWidget* owner)
+void ShowAboutBox(QWidget* owner, const MessageCatalogue& messages)
 {
-    TAbout_Form form(owner);
+    TAbout_Form form(messages, owner);
     form.SetProgramIcon(QApplication::windowIcon());
     form.exec();
 }

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QUrl>
 
+class MessageCatalogue;
 class QFrame;
 class QLabel;
 class QPushButton;
@@ -26,7 +27,7 @@ public:
     using UrlOpener = std::function<void(const QUrl& url)>;
 
     // opener: how lblURLClick opens the address; empty for the desktop's browser.
-    explicit TAbout_Form(QWidget* parent = nullptr, UrlOpener opener = {});
+    explicit TAbout_Form(const MessageCatalogue& messages, QWidget* parent = nullptr, UrlOpener opener = {});
 
     // The icon drawn at 32 by 32; a null icon gives the program's own.
     void SetProgramIcon(const QIcon& icon);
@@ -52,9 +53,10 @@ protected:
 private:
     void PlaceCopyright();
 
+    const MessageCatalogue& messages_;
     UrlOpener opener_;
     bool shown_ = false;
 };
 
 // IB_About: the box for one use, modal over owner, destroyed when it closes.
-void ShowAboutBox(QWidget* owner);
+void ShowAboutBox(QWidget* owner, const MessageCatalogue& messages);

@@ -122,14 +122,11 @@ FolderCreation CreateFolderWithParents(const QString& text)
 
 // ---------------------------------------------------------------------------
 
-TConfig_Form::TConfig_Form(QWidget* owner, std::string& sourceDrive, const std::string& imageFolder,
-                           std::vector<DriveEntry> drives, MessageBoxFunc messageBox,
+TConfig_Form::TConfig_Form(QWidget* owner, const MessageCatalogue& messages, std::string& sourceDrive,
+                           const std::string& imageFolder, std::vector<DriveEntry> drives, MessageBoxFunc messageBox,
                            FolderBrowserFunc browseForFolder)
-    : QDialog(owner),
-      sourceDrive_(sourceDrive),
-      imageFolder_(imageFolder),
-      drives_(std::move(drives)),
-      messageBox_(std::move(messageBox)),
+    : QDialog(owner), messages_(messages), sourceDrive_(sourceDrive), imageFolder_(imageFolder),
+      drives_(std::move(drives)), messageBox_(std::move(messageBox)),
       browseForFolder_(browseForFolder ? std::move(browseForFolder) : FolderBrowserFunc(BrowseForFolder))
 {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
@@ -204,7 +201,7 @@ void TConfig_Form::FillDriveBox()
 void TConfig_Form::SetFirstRun()
 {
     firstRun_ = true;
-    setWindowTitle(Message(49));
+    setWindowTitle(Message(messages_, MessageId::FirstRunTitle));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     Cancel_Btn->setEnabled(false);
 }
@@ -214,9 +211,9 @@ QString TConfig_Form::SelectedPath() const
     return SCV1->currentData(kPathRole).toString();
 }
 
-int TConfig_Form::ShowBox(int message, int captionMessage, unsigned flags)
+int TConfig_Form::ShowBox(MessageId message, MessageId caption, unsigned flags)
 {
-    return messageBox_(this, Message(message), Message(captionMessage), flags | kBoxFlags);
+    return messageBox_(this, Message(messages_, message), Message(messages_, caption), flags | kBoxFlags);
 }
 
 void TConfig_Form::showEvent(QShowEvent* event)
@@ -235,14 +232,14 @@ void TConfig_Form::FormShow()
     setFixedSize(Cancel_Btn->x() + Cancel_Btn->width() + 4, Cancel_Btn->y() + Cancel_Btn->height() + 4);
     SCV1->setEditable(false);
 
-    if (LanguageLoaded) {
+    if (messages_.LanguageLoaded()) {
         if (!firstRun_)
-            setWindowTitle(Message(51));
-        Label1->setText(Message(52));
-        Label2->setText(Message(53));
-        OK_Btn->setText(Message(1));
-        Cancel_Btn->setText(Message(2));
-        setFont(LanguageFont());
+            setWindowTitle(Message(messages_, MessageId::ConfigTitle));
+        Label1->setText(Message(messages_, MessageId::DriveLabel));
+        Label2->setText(Message(messages_, MessageId::FolderLabel));
+        OK_Btn->setText(Message(messages_, MessageId::OkButton));
+        Cancel_Btn->setText(Message(messages_, MessageId::CancelButton));
+        setFont(MakeFont(messages_.Font()));
     }
     Label1->adjustSize();
     Label2->adjustSize();
@@ -257,7 +254,7 @@ void TConfig_Form::FormShow()
     if (index >= 0) {
         SCV1->setCurrentIndex(index);
     } else {
-        ShowBox(54, 4, mb::OK | mb::ICONWARNING);
+        ShowBox(MessageId::DriveMissing, MessageId::CaptionWarning, mb::OK | mb::ICONWARNING);
         for (int i = 0; i < SCV1->count(); ++i) {
             SCV1->setCurrentIndex(i);
             if (IsDriveRootPath(SelectedPath()))
@@ -280,14 +277,14 @@ void TConfig_Form::FormShow()
 bool TConfig_Form::FormCloseQuery()
 {
     if (!IsDriveRootPath(SelectedPath())) {
-        ShowBox(56, 3, mb::OK | mb::ICONERROR);
+        ShowBox(MessageId::NotADrive, MessageId::CaptionConfirm, mb::OK | mb::ICONERROR);
         SCV1->setFocus(Qt::OtherFocusReason);
         return false;
     }
     const QString folder = EE1->text();
     if (IsExistingFolder(folder))
         return true;
-    if (ShowBox(57, 3, mb::YESNO | mb::ICONQUESTION) != mb::IDYES) {
+    if (ShowBox(MessageId::FolderMissingCreate, MessageId::CaptionConfirm, mb::YESNO | mb::ICONQUESTION) != mb::IDYES) {
         EE1->setFocus(Qt::OtherFocusReason);
         return false;
     }
@@ -300,7 +297,7 @@ bool TConfig_Form::FormCloseQuery()
                     mb::OK | mb::ICONERROR | kBoxFlags);
         break;
     case FolderCreation::Failed:
-        ShowBox(58, 3, mb::OK | mb::ICONERROR);
+        ShowBox(MessageId::FolderNotCreated, MessageId::CaptionConfirm, mb::OK | mb::ICONERROR);
         break;
     }
     EE1->setFocus(Qt::OtherFocusReason);
@@ -340,7 +337,7 @@ void TConfig_Form::closeEvent(QCloseEvent* event)
 void TConfig_Form::EE1EllipsisClick()
 {
     QString path = EE1->text();
-    if (browseForFolder_(this, Message(55), path))
+    if (browseForFolder_(this, Message(messages_, MessageId::BrowseInstruction), path))
         EE1->setText(path);
 }
 
@@ -396,8 +393,8 @@ void ExecuteConfigCommand(QWidget* owner, const ConfigCommandServices& services,
 {
     const std::vector<DriveEntry> drives = services.driveTable ? services.driveTable() : std::vector<DriveEntry>{};
     // Destroyed on every way out, store failures included.
-    auto form = std::make_unique<TConfig_Form>(owner, sourceDrive, imageFolder, drives, services.messageBox,
-                                               services.browseForFolder);
+    auto form = std::make_unique<TConfig_Form>(owner, services.messages, sourceDrive, imageFolder, drives,
+                                               services.messageBox, services.browseForFolder);
     if (firstRun)
         form->SetFirstRun();
     if (form->exec() != QDialog::Accepted)

@@ -52,8 +52,9 @@ class TConfig_Form : public QDialog {
 public:
     // sourceDrive is the process-wide value: the first show changes it at
     // once when the stored letter has no drive. imageFolder is only read.
-    TConfig_Form(QWidget* owner, std::string& sourceDrive, const std::string& imageFolder,
-                 std::vector<DriveEntry> drives, MessageBoxFunc messageBox, FolderBrowserFunc browseForFolder);
+    TConfig_Form(QWidget* owner, const MessageCatalogue& messages, std::string& sourceDrive,
+                 const std::string& imageFolder, std::vector<DriveEntry> drives, MessageBoxFunc messageBox,
+                 FolderBrowserFunc browseForFolder);
     ~TConfig_Form() override;
 
     QFrame* Bevel1 = nullptr;
@@ -93,8 +94,9 @@ protected:
 private:
     void FormCreate();
     void FillDriveBox();
-    int ShowBox(int message, int captionMessage, unsigned flags);
+    int ShowBox(MessageId message, MessageId caption, unsigned flags);
 
+    const MessageCatalogue& messages_;
     std::string& sourceDrive_;
     std::string imageFolder_;
     std::vector<DriveEntry> drives_;
@@ -106,6 +108,8 @@ private:
 
 // What the configuration command works with.
 struct ConfigCommandServices {
+    // The texts of the dialog and its boxes.
+    const MessageCatalogue& messages;
     MessageBoxFunc messageBox;
     // The drives the box offers, in letter order.
     std::function<std::vector<DriveEntry>()> driveTable;
@@ -117,8 +121,6 @@ struct ConfigCommandServices {
     std::function<void(const std::string& drive, const std::string& folder,
                        const std::map<char, std::string>& bindings)>
         apply;
-    // The texts of the dialog and its boxes.
-    const MessageCatalogue& messages = ProgramMessages();
 };
 
 // The configuration command: the dialog modally; on OK the chosen drive and

@@ -16,8 +16,8 @@ QFont BuiltInFont();
 // The character set has no meaning for Qt's Unicode text and is ignored.
 QFont MakeFont(const std::string& face, std::uint8_t charset, int pointSize);
 
-// The font named by the language file (meaningful while LanguageLoaded).
-inline QFont LanguageFont()
+// The font a language file names (meaningful while it was loaded).
+inline QFont MakeFont(const LanguageFontSpec& font)
 {
-    return MakeFont(LanguageFontName, LanguageFontCharset, LanguageFontSize);
+    return MakeFont(font.name, font.charset, font.size);
 }

@@ -10,13 +10,6 @@
 
 namespace {
 
-MessageCatalogue& ProcessCatalogue()
-{
-    static MessageCatalogue catalogue;
-    return catalogue;
-}
-
-
 // A language file is a short list of texts; anything far larger is not one,
 // and reading it whole would only cost memory.
 constexpr std::uintmax_t kMaxLanguageFileSize = 16u * 1024u * 1024u;
@@ -365,23 +358,6 @@ std::string MessageCatalogue::Text(MessageId id, std::string_view arg) const
     return FillPlaceholder(Text(id), arg);
 }
 
-const MessageCatalogue& ProgramMessages()
-{
-    return ProcessCatalogue();
-}
-
-// Bound once to the one catalogue object, which InitMessages only assigns to.
-const std::array<std::string, kMessageCount>& MessageTable = ProgramMessages().Table();
-const bool& LanguageLoaded = ProgramMessages().LanguageLoaded();
-const std::string& LanguageFontName = ProgramMessages().Font().name;
-const std::int32_t& LanguageFontSize = ProgramMessages().Font().size;
-const std::uint8_t& LanguageFontCharset = ProgramMessages().Font().charset;
-
-void InitMessages(const std::string& exePath)
-{
-    ProcessCatalogue() = MessageCatalogue::Load(exePath);
-}
-
 std::string LanguageLocaleName(const std::string& exePath)
 {
     const std::optional<std::string> file = ReadLanguageFile(ReplaceExtension(exePath, ".rsl"));
@@ -399,11 +375,6 @@ std::string LanguageLocaleName(const std::string& exePath)
             locale = line.value;
     }
     return locale;
-}
-
-std::string MessageText(int n, std::string_view arg)
-{
-    return FillPlaceholder(ProgramMessages().Text(n), arg);
 }
 
 std::string ReplaceExtension(const std::string& path, const std::string& extension)

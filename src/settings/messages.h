@@ -112,7 +112,11 @@ enum class MessageId : int {
     TooLong = 108,
     MediumPresent = 109,
     NeedsYes = 110,
+    RereadOutcome = 111,
+    RereadComplete = 112,
     VirtualDriveLength = 113,
+    TargetInLibrary = 114,
+    MediumMounted = 115,
     ImageUnreadable = 116,
     NoDatFile = 118,
     InfoMenu = 119,
@@ -122,7 +126,15 @@ enum class MessageId : int {
     Matched = 123,
     SameSizeDifferent = 124,
     Unknown = 125,
+    WaitingForBroker = 126,
 };
+
+// The entry offset places after id, for the runs of captions and labels
+// (ColumnTitle + c, FieldLabelTitle + field).
+constexpr MessageId operator+(MessageId id, int offset)
+{
+    return static_cast<MessageId>(static_cast<int>(id) + offset);
+}
 
 // The language font: meaningful only while a language file was loaded.
 struct LanguageFontSpec {
@@ -149,7 +161,7 @@ public:
     // The entry with its one "%s" filled by plain substitution.
     std::string Text(MessageId id, std::string_view arg) const;
 
-    const bool& LanguageLoaded() const { return loaded_; }
+    bool LanguageLoaded() const { return loaded_; }
     const LanguageFontSpec& Font() const { return font_; }
     const std::array<std::string, kMessageCount>& Table() const { return texts_; }
 
@@ -161,27 +173,10 @@ private:
     LanguageFontSpec font_;
 };
 
-// The catalogue InitMessages built for this program run.
-const MessageCatalogue& ProgramMessages();
-
-// Older names for the process catalogue's parts, read-only.
-extern const std::array<std::string, kMessageCount>& MessageTable;
-extern const bool& LanguageLoaded;
-extern const std::string& LanguageFontName;
-extern const std::int32_t& LanguageFontSize;
-extern const std::uint8_t& LanguageFontCharset;
-
-// Builds the process catalogue (MessageCatalogue::Load).
-void InitMessages(const std::string& exePath);
-
 // The Qt locale the language file names for the toolkit's own texts
 // (standard buttons, file dialogs): "Font01"/"Locale", read by the same rules
 // as the other entries; empty without a language file or without the entry.
 std::string LanguageLocaleName(const std::string& exePath);
-
-// Entry n of the process catalogue with its one "%s" filled by plain
-// substitution.
-std::string MessageText(int n, std::string_view arg = {});
 
 // The executable's path with its extension replaced (or appended): ".rsl", ".hlp".
 std::string ReplaceExtension(const std::string& path, const std::string& extension);

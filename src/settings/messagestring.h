@@ -1,13 +1,19 @@
 #pragma once
-// The windows' view of the message table.
-#include <cstddef>
+// The windows' view of the message catalogue.
+#include <string_view>
 
 #include <QString>
 
 #include "settings/messages.h"
 
-// Entry n of MessageTable as the windows show it; n in 0..kMessageCount-1.
-inline QString Message(int n)
+// An entry of the catalogue as the windows show it.
+inline QString Message(const MessageCatalogue& messages, MessageId id)
 {
-    return QString::fromStdString(MessageTable[static_cast<std::size_t>(n)]);
+    return QString::fromStdString(messages.Text(id));
+}
+
+// The entry with its one "%s" filled.
+inline QString Message(const MessageCatalogue& messages, MessageId id, std::string_view arg)
+{
+    return QString::fromStdString(messages.Text(id, arg));
 }

@@ -62,18 +62,19 @@ private slots:
     void brokenFilesGiveOneBoxEachAndWriteNothing()
     {
         WindowProfile p;
-        InitMessages(p.dir.file("tessarine"));
         p.configured();
         p.dir.write("notes.txt", "hello");
         std::string d88(0x100, '\0');
         p.dir.write("cut.d88", d88);
         const unsigned error = mb::OK | mb::ICONERROR | mb::TASKMODAL | mb::SETFOREGROUND;
-        p.boxes.expect(QString::fromStdString(MessageText(96, p.dir.file("notes.txt") +
-                                                                  ": not a disk image format this program knows")),
-                       QString::fromStdString(MessageText(5)), error);
-        p.boxes.expect(QString::fromStdString(MessageText(96, p.dir.file("cut.d88") +
-                                                                  ": disk 1: the D88 header is cut off (256 of 688 bytes)")),
-                       QString::fromStdString(MessageText(5)), error);
+        p.boxes.expect(
+            QString::fromStdString(p.messages.Text(
+                MessageId::ImportFailed, p.dir.file("notes.txt") + ": not a disk image format this program knows")),
+            QString::fromStdString(p.messages.Text(MessageId::CaptionError)), error);
+        p.boxes.expect(QString::fromStdString(p.messages.Text(
+                           MessageId::ImportFailed,
+                           p.dir.file("cut.d88") + ": disk 1: the D88 header is cut off (256 of 688 bytes)")),
+                       QString::fromStdString(p.messages.Text(MessageId::CaptionError)), error);
         TMain_Form form(p.services());
         form.SetImageFolder(p.folder);
         form.ImportFiles({p.dir.file("notes.txt"), p.dir.file("cut.d88")});
@@ -86,7 +87,6 @@ private slots:
     void infoDialogShowsTheReportAndTheDatMatch()
     {
         WindowProfile p;
-        InitMessages(p.dir.file("tessarine"));
         p.configured();
         // 100 bytes short of the 737,280 the header promises; all zeros otherwise.
         WriteImage(p, "INFO", std::string(737180, '\0'), "0 +\n0x0 0x400 +\n0x400 0x400 -\n");
@@ -105,18 +105,20 @@ private slots:
             for (const char* label : {"CRC32", "SHA-1", "dat"})
                 shown[label] = dialog.Value(label);
             for (int n : {104, 105, 121, 122})
-                shown[QString::number(n)] = dialog.Value(QString::fromStdString(MessageText(n)));
+                shown[QString::number(n)] = dialog.Value(QString::fromStdString(p.messages.Text(n)));
             dialog.accept();
         });
         form.IB_InfoExecute();
         QCOMPARE(shown["104"], QString("1,440"));
         QVERIFY(shown["121"].startsWith("2DD 720KB (80 x 2 x 9 x 512)"));
-        QVERIFY2(shown["105"].contains(QString::fromStdString(MessageText(107, "100"))), qPrintable(shown["105"]));
+        QVERIFY2(shown["105"].contains(QString::fromStdString(p.messages.Text(MessageId::ImageShort, "100"))),
+                 qPrintable(shown["105"]));
         QCOMPARE(shown["122"], QString("2: 2, 3"));
         // zlib's CRC32 of 737,180 zero bytes is not 0: same size, other content.
         QCOMPARE(shown["SHA-1"].size(), 40);
         QVERIFY(shown["CRC32"] != "00000000");
-        QCOMPARE(shown["dat"], QString::fromStdString(MessageText(124, "Blank / blank.img")));
+        QCOMPARE(shown["dat"],
+                 QString::fromStdString(p.messages.Text(MessageId::SameSizeDifferent, "Blank / blank.img")));
         QVERIFY(p.boxes.verifyDone());
     }
 
@@ -126,7 +128,6 @@ private slots:
     void droppedFilesBecomeImagesThroughThePropertyDialog()
     {
         WindowProfile p;
-        InitMessages(p.dir.file("tessarine"));
         p.configured();
         std::string data(1'261'568, '\0');
         for (std::size_t i = 0; i < data.size(); ++i)
@@ -156,7 +157,7 @@ private slots:
             dialog.OK_Btn->click();
         });
         drop();
-        QCOMPARE(caption, QString::fromStdString(MessageText(97)));
+        QCOMPARE(caption, QString::fromStdString(p.messages.Text(MessageId::ImportTitle)));
         QCOMPARE(fields, (QStringList{"Foo (Disk 1 of 2)", "Maker", "", "1992", "PC-98", ""}));
         QCOMPARE(FilesIn(p.folder), 1);
         QCOMPARE(ColumnTexts(form, 0), QStringList{"Foo (Disk 1 of 2)"});
@@ -177,12 +178,12 @@ private slots:
     void exportWritesTheChosenFormatIntoTheChosenFolder()
     {
         WindowProfile p;
-        InitMessages(p.dir.file("tessarine"));
         p.configured();
         WriteImage(p, "OUT", std::string(737280, 'x'), "0 +\n0x0 0x400 +\n0x400 0x200 -\n0x600 0xB3A00 +\n");
         const std::string out = p.dir.file("out");
         std::filesystem::create_directories(out);
-        p.boxes.expect(QString::fromStdString(MessageText(100, "1")), QString::fromStdString(MessageText(3)),
+        p.boxes.expect(QString::fromStdString(p.messages.Text(MessageId::Exported, "1")),
+                       QString::fromStdString(p.messages.Text(MessageId::CaptionConfirm)),
                        mb::OK | mb::ICONINFORMATION | mb::TASKMODAL | mb::SETFOREGROUND);
         TMain_Form form(p.services());
         form.show();

@@ -24,13 +24,14 @@ private slots:
     void emptyStoreRunsFirstRunDialogBeforeTheWindow()
     {
         TempDir dir;
-        InitMessages(dir.file("tessarine"));
+        const MessageCatalogue messages = MessageCatalogue::Load(dir.file("tessarine"));
         const std::string folder = dir.file("Images");
         std::filesystem::create_directory(folder);
         RegStore store(MakeFileBackend(dir.file("Tessarine.reg")));
         ScriptedBoxes boxes;
         MainFormServices services{
             store,
+            messages,
             boxes.func(),
             [] { return std::unique_ptr<DriveAccess>(); },
             [] {

@@ -18,6 +18,7 @@
 #include "settings/messages.h"
 #include "settings/regbackend.h"
 #include "settings/regstore.h"
+#include "support/messages.h"
 #include "support/scripted_boxes.h"
 #include "support/tempdir.h"
 
@@ -33,7 +34,10 @@ const QString kReplacement = QString(QChar(0xFFFD));
 
 constexpr unsigned kStyle = mb::TASKMODAL | mb::SETFOREGROUND;
 
-QString Msg(int n, std::string_view arg = {}) { return QString::fromStdString(MessageText(n, arg)); }
+QString Msg(int n, std::string_view arg = {})
+{
+    return QString::fromStdString(BuiltInMessages().Text(MessageId(n), arg));
+}
 
 QString SystemText(int error) { return QString::fromStdString(IoStatus::Fail(error).message()); }
 
@@ -50,6 +54,7 @@ class TestHostileWindow : public QObject {
     {
         MainFormServices services{
             *store_,
+            BuiltInMessages(),
             boxes_->func(),
             [] {
                 auto drive = std::make_unique<MemoryDrive>();
@@ -88,7 +93,6 @@ class TestHostileWindow : public QObject {
 private slots:
     void init()
     {
-        InitMessages("/nonexistent/tessarine");
         dir_ = std::make_unique<TempDir>();
         store_ = std::make_unique<RegStore>(MakeFileBackend(dir_->file("store.reg")));
         boxes_ = std::make_unique<ScriptedBoxes>();

@@ -116,16 +116,7 @@ char* toString(const CommandStates& s)
 
 class TestMainForm : public QObject {
     Q_OBJECT
-private:
-    TempDir exeDir_;
-
 private slots:
-    void init()
-    {
-        // Built-in texts unless a test loads a language file.
-        InitMessages(exeDir_.file("tessarine"));
-    }
-
     void firstStartRunsConfigurationBeforeShowingAndUsesDefaults()
     {
         Profile p;
@@ -600,10 +591,9 @@ private slots:
         for (int i = 0; i < 28; ++i)
             rsl += "filler\r\n";
         exe.write("tessarine.rsl", rsl);
-        InitMessages(exe.file("tessarine"));
-        QVERIFY(LanguageLoaded);
-
         Profile p;
+        p.messages = MessageCatalogue::Load(exe.file("tessarine"));
+        QVERIFY(p.messages.LanguageLoaded());
         p.configured();
         auto form = p.makeForm();
         QCOMPARE(form->Controls().FileMenu->title(), QStringLiteral("ファイル(&F)"));

@@ -31,7 +31,7 @@ constexpr std::uint32_t kSectors = 2880; // a 1.44 MB disk: 18-sector track requ
 
 QString Msg(int n, std::string_view arg = {})
 {
-    return QString::fromStdString(MessageText(n, arg));
+    return QString::fromStdString(BuiltInMessages().Text(MessageId(n), arg));
 }
 
 ExpectedBox Box(int n, std::string_view arg, int caption, unsigned flags, int answer = mb::IDOK)
@@ -94,12 +94,7 @@ bool SameSector(const std::vector<std::uint8_t>& a, std::size_t atA, const std::
 
 class TestRescueDevice : public QObject {
     Q_OBJECT
-private:
-    TempDir exeDir_;
-
 private slots:
-    void init() { InitMessages(exeDir_.file("tessarine")); }
-
     // Sectors 40 and 41 (one track request) and 1000 fail on the device:
     // the map lists exactly them, the image holds every other sector; once
     // the faults are lifted, re-reading fills the holes and the map goes.

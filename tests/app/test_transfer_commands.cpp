@@ -47,7 +47,7 @@ constexpr unsigned kStyle = mb::TASKMODAL | mb::SETFOREGROUND;
 
 QString Msg(int n, std::string_view arg = {})
 {
-    return QString::fromStdString(MessageText(n, arg));
+    return QString::fromStdString(BuiltInMessages().Text(MessageId(n), arg));
 }
 
 void AcceptWithTitle(const char* title)
@@ -177,12 +177,7 @@ struct PaintCounter : QObject {
 
 class TestTransferCommands : public QObject {
     Q_OBJECT
-private:
-    TempDir exeDir_;
-
 private slots:
-    void init() { InitMessages(exeDir_.file("tessarine")); }
-
     void createWaitsForAMediumCopiesItWholeAndListsTheImage()
     {
         Profile p;
@@ -574,7 +569,8 @@ private slots:
         QCOMPARE(form.Controls().LV1->Rows()->data(cell, Qt::ToolTipRole).toString(), Msg(85, held));
 
         p.selectAll();
-        const QString refused = Msg(87, "\r\nDISK 3 (" + killed + "): " + MessageText(85, held));
+        const QString refused =
+            Msg(87, "\r\nDISK 3 (" + killed + "): " + BuiltInMessages().Text(MessageId::IncompleteImage, held));
         p.boxes.expect(Box(Msg(40), Msg(3), mb::YESNO | mb::ICONQUESTION, mb::IDYES));
         p.boxes.expect(Box(refused, Msg(5), mb::OK | mb::ICONERROR, mb::IDOK));
         form.Controls().IB_RestoreImage->trigger();

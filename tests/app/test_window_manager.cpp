@@ -124,7 +124,6 @@ private slots:
     {
         if (QGuiApplication::platformName() != QLatin1String("xcb"))
             QSKIP("needs an X server with a window manager: run through with_window_manager.sh");
-        InitMessages(exeDir_.file("tessarine"));
     }
 
     void firstStartPlacesTheWindowAsLaterStartsDo_data()
@@ -165,8 +164,8 @@ private slots:
         std::string drive = "A";
         ScriptedBoxes boxes;
         for (bool firstRun : {false, true}) {
-            TConfig_Form form(nullptr, drive, "/tmp/", {{'A', "/dev/fd0", DriveKind::Floppy, "A:"}}, boxes.func(),
-                              {});
+            TConfig_Form form(nullptr, BuiltInMessages(), drive, "/tmp/", {{'A', "/dev/fd0", DriveKind::Floppy, "A:"}},
+                              boxes.func(), {});
             if (firstRun)
                 form.SetFirstRun();
             form.show();
@@ -205,7 +204,7 @@ private slots:
         TMain_Form form(p.services());
         QVERIFY(ShowActive(form));
         form.EnableCommands(false); // as a creation does
-        form.SetStatusText(Message(35));
+        form.SetStatusText(Message(p.messages, MessageId::CreatingStatus));
         form.Controls().PB1->setRange(0, 100);
         form.Controls().PB1->setValue(40);
         QWidget* button = form.Controls().ToolBar1->widgetForAction(form.Controls().IB_CreateImage);
@@ -219,7 +218,7 @@ private slots:
         QCOMPARE(form.Controls().SB1->currentMessage(), QString());
         QVERIFY(form.Controls().PB1->isVisible());
         QVERIFY(form.Controls().StatusPanel1->isVisible());
-        QCOMPARE(form.StatusText(), Message(35));
+        QCOMPARE(form.StatusText(), Message(p.messages, MessageId::CreatingStatus));
         form.EnableCommands(true);
         form.SetStatusText(QString());
     }
@@ -232,7 +231,7 @@ private slots:
         for (char letter = 'A'; letter <= 'P'; ++letter)
             drives.push_back({letter, "/dev/sdx", DriveKind::Other, std::string(1, letter) + ": /dev/sdx"});
         ScriptedBoxes boxes;
-        TConfig_Form form(nullptr, drive, "/tmp/", drives, boxes.func(), {});
+        TConfig_Form form(nullptr, BuiltInMessages(), drive, "/tmp/", drives, boxes.func(), {});
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QComboBox* box = form.SCV1;
@@ -259,24 +258,24 @@ private slots:
     void emptyCaptionsStayEmpty()
     {
         exeDir_.write("tessarine.rsl", "[Strings]\n1=OK\n");
-        InitMessages(exeDir_.file("tessarine"));
-        QVERIFY(LanguageLoaded);
+        MessageCatalogue texts = MessageCatalogue::Load(exeDir_.file("tessarine"));
+        QVERIFY(texts.LanguageLoaded());
         StoreProfile p;
         ScriptedBoxes boxes;
         std::string drive = "A";
         const std::vector<DriveEntry> drives{{'A', "/dev/fd0", DriveKind::Floppy, "A:"}};
 
-        TAbout_Form about;
+        TAbout_Form about(texts);
         QCOMPARE(ShownCaption(about), QString());
-        TConfig_Form config(nullptr, drive, "/tmp/", drives, boxes.func(), {});
+        TConfig_Form config(nullptr, texts, drive, "/tmp/", drives, boxes.func(), {});
         QCOMPARE(ShownCaption(config), QString());
-        TConfig_Form firstRun(nullptr, drive, "/tmp/", drives, boxes.func(), {});
+        TConfig_Form firstRun(nullptr, texts, drive, "/tmp/", drives, boxes.func(), {});
         firstRun.SetFirstRun();
         QCOMPARE(ShownCaption(firstRun), QString());
-        TProperty_Form property(p.store, boxes.func());
+        TProperty_Form property(p.store, texts, boxes.func());
         QCOMPARE(ShownCaption(property), QString());
-        TProperty_Form creation(p.store, boxes.func());
-        creation.SetCaption(Message(39));
+        TProperty_Form creation(p.store, texts, boxes.func());
+        creation.SetCaption(Message(texts, MessageId::CreateDialogTitle));
         QCOMPARE(ShownCaption(creation), QString());
 
         QString boxCaption = QStringLiteral("not looked at");
@@ -284,19 +283,20 @@ private slots:
             QVERIFY(QTest::qWaitForWindowExposed(&box));
             boxCaption = XCaption(box);
         });
-        ShowMessageBox(nullptr, QStringLiteral("text"), Message(3), mb::OK | mb::ICONERROR);
+        ShowMessageBox(nullptr, QStringLiteral("text"), Message(texts, MessageId::CaptionConfirm),
+                       mb::OK | mb::ICONERROR);
         QCOMPARE(boxCaption, QString());
 
         // A caption the language file gives is shown as it is.
         exeDir_.write("tessarine.rsl", "[Strings]\n1=OK\n2=Cancel\n3=Check\n");
-        InitMessages(exeDir_.file("tessarine"));
+        texts = MessageCatalogue::Load(exeDir_.file("tessarine"));
         WhenOpen<QMessageBox>([&](QMessageBox& box) {
             QVERIFY(QTest::qWaitForWindowExposed(&box));
             boxCaption = XCaption(box);
         });
-        ShowMessageBox(nullptr, QStringLiteral("text"), Message(3), mb::OK | mb::ICONERROR);
+        ShowMessageBox(nullptr, QStringLiteral("text"), Message(texts, MessageId::CaptionConfirm),
+                       mb::OK | mb::ICONERROR);
         QCOMPARE(boxCaption, QStringLiteral("Check"));
-        InitMessages(exeDir_.file("no-language/tessarine"));
     }
 
 private:

@@ -42,6 +42,8 @@ class CliEndToEnd : public ::testing::Test {
 protected:
     TempDir dir;
     std::string images = dir.path() + "/Images/";
+    // The tool reads the language file beside itself; so do the expected texts.
+    MessageCatalogue messages;
 
     void SetUp() override
     {
@@ -50,8 +52,7 @@ protected:
                 GTEST_SKIP() << tool << " is missing (Debian packages dosfstools and mtools)";
         fs::create_directories(images);
         fs::create_directories(dir.path() + "/config/Orvane");
-        // The tool reads the language file beside itself; so do the expected texts.
-        InitMessages((fs::path(TESSARINE_CLI).parent_path() / "tessarine").string());
+        messages = MessageCatalogue::Load((fs::path(TESSARINE_CLI).parent_path() / "tessarine").string());
     }
 
     // The settings file as the window leaves it: drive A, the image folder,
@@ -134,7 +135,7 @@ TEST_F(CliEndToEnd, CreateListRestoreGiveBackEveryFile)
     ASSERT_EQ(created.status, 0) << created.err;
     ASSERT_EQ(ImageFiles().size(), 1u);
     const std::string name = ImageFiles().front();
-    EXPECT_EQ(created.out, MessageText(38) + "\n" + images + name + "\n");
+    EXPECT_EQ(created.out, messages.Text(MessageId::Created) + "\n" + images + name + "\n");
 
     // The histories took the trimmed texts, as the dialog records them.
     RegStore store(MakeFileBackend(dir.path() + "/config/Orvane/Tessarine.reg"));
@@ -157,7 +158,7 @@ TEST_F(CliEndToEnd, CreateListRestoreGiveBackEveryFile)
 
     const CliRun restored = Run({"restore", "--yes", "--drive", "B", name});
     ASSERT_EQ(restored.status, 0) << restored.err;
-    EXPECT_EQ(restored.out, MessageText(43) + "\n");
+    EXPECT_EQ(restored.out, messages.Text(MessageId::Restored) + "\n");
     EXPECT_EQ(RunCommand("PATH=\"$PATH:/usr/sbin:/sbin\" fsck.fat -n '" + blank + "' >/dev/null 2>&1"), 0);
     for (const char* file : {"DATA.BIN", "README.TXT"}) {
         const std::string back = dir.file(std::string("back-") + file);
@@ -176,7 +177,7 @@ TEST_F(CliEndToEnd, CreateListRestoreGiveBackEveryFile)
     dir.write("Images/notes.txt", std::string(300, 'n'));
     const CliRun refused = Run({"--yes", "delete", name, "notes.txt"});
     EXPECT_EQ(refused.status, 1);
-    EXPECT_EQ(refused.err, MessageText(101, images + "notes.txt") + "\n");
+    EXPECT_EQ(refused.err, messages.Text(MessageId::NotAnImage, images + "notes.txt") + "\n");
     EXPECT_EQ(ImageFiles().size(), 2u);
     fs::remove(images + "notes.txt");
     EXPECT_EQ(Run({"--yes", "delete", name}).status, 0);
@@ -204,7 +205,7 @@ TEST_F(CliEndToEnd, CtrlCMidwayLeavesNoFileAndExitsThree)
     const CliRun run = Finish(pid);
     ASSERT_TRUE(copying) << "the copy never started: " << run.err;
     EXPECT_EQ(run.status, 3) << run.err;
-    EXPECT_EQ(run.err, MessageText(36) + "\n");
+    EXPECT_EQ(run.err, messages.Text(MessageId::Cancelled) + "\n");
     EXPECT_TRUE(ImageFiles().empty());
 }
 
@@ -215,7 +216,8 @@ TEST_F(CliEndToEnd, MissingDriveExitsOneWithTheWindowsText)
     const CliRun run = Run({"create", "--title", "X"});
     EXPECT_EQ(run.status, 1);
     // The window's box: which drive, which device, the system's text.
-    EXPECT_EQ(run.err, MessageText(68, "A") + "\n" + MessageText(73, missing) + "\n" + std::strerror(ENOENT) + "\n");
+    EXPECT_EQ(run.err, messages.Text(MessageId::DeviceNotFound, "A") + "\n" +
+                           messages.Text(MessageId::DevicePath, missing) + "\n" + std::strerror(ENOENT) + "\n");
     EXPECT_TRUE(ImageFiles().empty());
 
     // A drive letter nothing stands for, and a title that does not fit.
@@ -244,8 +246,10 @@ TEST_F(CliEndToEnd, SeveralImagesGoOneMediumEachInTheOrderGiven)
     ASSERT_EQ(run.status, 0) << run.err;
     // The question named the drive's file; the next-medium question came
     // once, between the two, and was answered.
-    EXPECT_EQ(run.err, MessageText(40) + "\n" + medium + "  4 KB\n" + MessageText(44) + "\n" + MessageText(45) + "\n");
-    EXPECT_EQ(run.out, MessageText(43) + "\n");
+    EXPECT_EQ(run.err, messages.Text(MessageId::RestoreConfirm) + "\n" + medium + "  4 KB\n" +
+                           messages.Text(MessageId::NextMedium) + "\n" + messages.Text(MessageId::NextMediumReady) +
+                           "\n");
+    EXPECT_EQ(run.out, messages.Text(MessageId::Restored) + "\n");
     EXPECT_EQ(FileBytes(medium), std::vector<std::uint8_t>(8 * 512, 'O'));
 
     // A missing image stops the run before anything is written.
@@ -274,7 +278,7 @@ protected:
     {
         fs::create_directories(images);
         fs::create_directories(dir.path() + "/config/Orvane");
-        InitMessages((fs::path(TESSARINE_CLI).parent_path() / "tessarine").string());
+        messages = MessageCatalogue::Load((fs::path(TESSARINE_CLI).parent_path() / "tessarine").string());
         Configure({});
     }
 
@@ -337,7 +341,7 @@ TEST_F(CliExchange, HashesAreThoseOfTheSystemToolsAndMatchTellsMatchedDifferentU
     // information dialog uses them; none there is a usage error.
     const CliRun none = Run({"match", "A.IMG"});
     EXPECT_EQ(none.status, 2);
-    EXPECT_NE(none.err.find(MessageText(118, dir.path() + "/dats")), std::string::npos) << none.err;
+    EXPECT_NE(none.err.find(messages.Text(MessageId::NoDatFile, dir.path() + "/dats")), std::string::npos) << none.err;
     fs::create_directories(dir.path() + "/dats");
     fs::copy_file(dir.file("test.dat"), dir.path() + "/dats/test.dat");
     const CliRun besides = Run({"match", "--json"});

@@ -5,6 +5,7 @@
 
 #include "cli/output.h"
 #include "media/progress.h"
+#include "support/messages.h"
 
 TEST(ProgressLine, BarPercentSpeedAndTimeLeft)
 {
@@ -36,7 +37,7 @@ TEST(LibraryOutput, WideTextsAlignAndEveryFormatKeepsTheTexts)
     // Header texts are code page 932: "ゲーム" is 83 51 81 5B 83 80.
     LibraryRow wide{"\x83\x51\x81\x5B\x83\x80", "", "", "1992", "PC-98", "", "IMG0001.TMP"};
     LibraryRow tabbed{"A\tB", "back\\slash", "", "", "", "", "IMG0002.TMP"};
-    const std::string table = LibraryTable({wide, tabbed});
+    const std::string table = LibraryTable(BuiltInMessages(), {wide, tabbed});
     // The file names start in one terminal column whatever the title's width.
     std::size_t lineStart = table.find('\n') + 1;
     const std::string first = table.substr(lineStart, table.find('\n', lineStart) - lineStart);

@@ -8,10 +8,12 @@
 
 #include "command/commandhost.h"
 #include "settings/messages.h"
+#include "support/messages.h"
 
 class ScriptedHost : public CommandHost {
 public:
-    ScriptedHost() = default;
+    // The built-in texts, or those of catalogue.
+    ScriptedHost() : CommandHost(BuiltInMessages()) {}
     explicit ScriptedHost(const MessageCatalogue& catalogue) : CommandHost(catalogue) {}
 
     // Answers of the boxes with buttons to choose from, in turn; a box with
@@ -55,6 +57,9 @@ public:
     bool AskImageTexts(ImageTexts& t) override;
     bool AskKeepUnreadable(std::uint64_t) override { return Box("keep", "", mb::YESNO) == mb::IDYES; }
 
-    // "box " + message n, for comparing with seen.
-    static std::string BoxOf(int n, std::string_view arg = {}) { return "box " + MessageText(n, arg); }
+    // "box " + built-in message n, for comparing with seen.
+    static std::string BoxOf(int n, std::string_view arg = {})
+    {
+        return "box " + BuiltInMessages().Text(MessageId(n), arg);
+    }
 };

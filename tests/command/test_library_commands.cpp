@@ -21,8 +21,6 @@ protected:
     ScriptedHost host;
     TempDir dir;
 
-    void SetUp() override { InitMessages(dir.file("tessarine")); }
-
     void Select(const std::string& name)
     {
         LibraryRow row{};
@@ -98,15 +96,13 @@ TEST_F(DeleteCommand, FilesThatStayAreNamedInOneBoxAfterTheRescan)
                               "\r\ndir.img: " + IoStatus::Fail(EISDIR).message();
     EXPECT_EQ(host.seen, Seen({ScriptedHost::BoxOf(46), "rescan", ScriptedHost::BoxOf(75, names)}));
     EXPECT_EQ(host.flags.back(), mb::OK | mb::ICONERROR | mb::TASKMODAL | mb::SETFOREGROUND);
-    EXPECT_NE(MessageText(75, names).find("dir.img"), std::string::npos);
+    EXPECT_NE(BuiltInMessages().Text(MessageId::NotDeleted, names).find("dir.img"), std::string::npos);
 }
 
 class ScanCommandTest : public ::testing::Test {
 protected:
     ScriptedHost host;
     TempDir dir;
-
-    void SetUp() override { InitMessages(dir.file("tessarine")); }
 
     void Image(const std::string& name, const std::string& title, const std::string& machine)
     {
@@ -130,8 +126,8 @@ TEST_F(ScanCommandTest, FillsTheListAndSortsItByMachineThenTitleWhileBusy)
     dir.write("notes.txt", std::string(300, 'x'));
     host.rows = {LibraryRow{}}; // the list of the scan before
     ScanCommand(host, dir.path());
-    EXPECT_EQ(host.seen, Seen({"busy", "status " + MessageText(48), "clear", "fill 3", "hold", "sort 0 1",
-                               "sort 4 1", "paint", "idle", "status "}));
+    EXPECT_EQ(host.seen, Seen({"busy", "status " + BuiltInMessages().Text(MessageId::ScanningStatus), "clear", "fill 3",
+                               "hold", "sort 0 1", "sort 4 1", "paint", "idle", "status "}));
     EXPECT_EQ(host.pumps, 2); // once to paint the text, once at the end
     EXPECT_EQ(Files(), std::vector<std::string>({"3.img", "1.img", "2.img"}));
 }
@@ -140,7 +136,8 @@ TEST_F(ScanCommandTest, AFolderThatCannotBeListedLeavesAnEmptyListAndNoSort)
 {
     host.rows = {LibraryRow{}};
     ScanCommand(host, dir.file("missing"));
-    EXPECT_EQ(host.seen, Seen({"busy", "status " + MessageText(48), "clear", "paint", "idle", "status "}));
+    EXPECT_EQ(host.seen, Seen({"busy", "status " + BuiltInMessages().Text(MessageId::ScanningStatus), "clear", "paint",
+                               "idle", "status "}));
     EXPECT_TRUE(host.rows.empty());
     EXPECT_EQ(host.pumps, 2);
 }

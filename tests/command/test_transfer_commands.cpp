@@ -62,8 +62,9 @@ TEST_F(TransferCommands, CreationWaitsForTheMediumCopiesReportsAndRescans)
     const CommandResult result = Create();
     ASSERT_EQ(result.outcome, CommandOutcome::Done);
     const std::string noMedium = ScriptedHost::BoxOf(34, "A");
-    EXPECT_EQ(host.seen, (Seen{noMedium, noMedium, "busy", "status " + MessageText(35), "dialog",
-                               ScriptedHost::BoxOf(38), "rescan", "status ", "idle"}));
+    EXPECT_EQ(host.seen,
+              (Seen{noMedium, noMedium, "busy", "status " + BuiltInMessages().Text(MessageId::CreatingStatus), "dialog",
+                    ScriptedHost::BoxOf(38), "rescan", "status ", "idle"}));
     EXPECT_EQ(host.flags[0], mb::RETRYCANCEL | mb::ICONQUESTION | mb::TASKMODAL | mb::SETFOREGROUND);
     EXPECT_EQ(fs::file_size(result.path), 256u + 36 * 512);
     EXPECT_EQ(memory.log.back(), "eject A");
@@ -108,7 +109,6 @@ TEST_F(TransferCommands, CreationThatDoesNotCompleteLeavesNoFile)
 // the medium it did not reach unwritten.
 TEST_F(TransferCommands, DriveAnswersOtherThanNoMediumAreToldOnce)
 {
-    InitMessages("/nonexistent/tessarine"); // texts, so that boxes can be told apart
     struct Case {
         DriveState state;
         int error;
@@ -119,8 +119,8 @@ TEST_F(TransferCommands, DriveAnswersOtherThanNoMediumAreToldOnce)
     const Case cases[] = {
         {DriveState::NoDevice, ENOENT, 68},
         {DriveState::AccessRefused, EACCES, 69},
-        {DriveState::AccessRefused, EACCES, 69, DriveDetail::BrokerAbsent, "\n" + MessageText(81)},
-        {DriveState::AccessRefused, EPERM, 69, DriveDetail::BrokerRefused, "\n" + MessageText(82, "Not authorized")},
+        {DriveState::AccessRefused, EACCES, 69, DriveDetail::BrokerAbsent, "\n" + BuiltInMessages().Text(MessageId::UdisksUnavailable)},
+        {DriveState::AccessRefused, EPERM, 69, DriveDetail::BrokerRefused, "\n" + BuiltInMessages().Text(MessageId::UdisksRefused, "Not authorized")},
         {DriveState::InUse, EBUSY, 70},
         {DriveState::InUse, EBUSY, 80, DriveDetail::OtherInstance},
         {DriveState::Unreadable, EIO, 71},
@@ -129,10 +129,10 @@ TEST_F(TransferCommands, DriveAnswersOtherThanNoMediumAreToldOnce)
     SelectImage("two.img", "DISK 2", 8);
     const std::string image = dir.read("one.img").substr(256);
     for (const Case& c : cases) {
-        std::string text = "box " + MessageText(c.first, "A") + "\n" + MessageText(73, "/dev/memA") + "\n" +
+        std::string text = "box " + BuiltInMessages().Text(MessageId(c.first), "A") + "\n" + BuiltInMessages().Text(MessageId::DevicePath, "/dev/memA") + "\n" +
                            IoStatus{c.error}.message() + c.broker;
         if (c.state == DriveState::AccessRefused)
-            text += "\n" + MessageText(74);
+            text += "\n" + BuiltInMessages().Text(MessageId::SeatAdvice);
         memory.readyError = c.error;
         memory.readyDetail = c.detail;
         memory.readyDetailText = "Not authorized";
@@ -173,10 +173,12 @@ TEST_F(TransferCommands, RestorationWritesTheSetInListOrderAskingForEachNextMedi
     host.answers = {mb::IDYES, mb::IDOK, mb::IDOK};
 
     ASSERT_EQ(RestoreImagesCommand(host, drives, "A").outcome, CommandOutcome::Done);
-    const std::string next = "box " + MessageText(44) + "\r\n" + MessageText(45);
+    const std::string next = "box " + BuiltInMessages().Text(MessageId::NextMedium) + "\r\n" +
+                             BuiltInMessages().Text(MessageId::NextMediumReady);
     // Each medium is read back before its box.
     auto disk = [](const char* title) {
-        return Seen{"status " + MessageText(41, title), "status " + MessageText(89, title)};
+        return Seen{"status " + BuiltInMessages().Text(MessageId::RestoringStatus, title),
+                    "status " + BuiltInMessages().Text(MessageId::VerifyingStatus, title)};
     };
     Seen expected{ScriptedHost::BoxOf(40), "busy"};
     for (const Seen& part : {disk("DISK 1"), Seen{next}, disk("DISK 2"), Seen{next}, disk("DISK 3"),
@@ -219,12 +221,11 @@ TEST_F(TransferCommands, AnImageFileThatCannotBeReadIsNamedNotTheDisk)
         std::string victim;
         int Box(const std::string& text, const std::string& caption, unsigned f) override
         {
-            if (text.rfind(MessageText(44), 0) == 0)
+            if (text.rfind(BuiltInMessages().Text(MessageId::NextMedium), 0) == 0)
                 fs::resize_file(victim, 300);
             return ScriptedHost::Box(text, caption, f);
         }
     } cutting;
-    InitMessages(dir.file("tessarine")); // the built-in texts, to tell the boxes apart
     SelectImage("one.img", "DISK 1", 8);
     SelectImage("two.img", "DISK 2", 8);
     cutting.selected = host.selected;
@@ -288,8 +289,8 @@ TEST_F(RereadCommand, ReadsOnlyTheListedSectorsAndShrinksTheMapUntilItGoes)
     memory.weakSectors = {{5, 2}};
     CommandResult result = RereadImageCommand(host, drives, "A");
     ASSERT_EQ(result.outcome, CommandOutcome::Done);
-    EXPECT_EQ(host.seen, (Seen{"busy", "status " + MessageText(91) + "...", ScriptedHost::BoxOf(111, "2 / 1"),
-                               "rescan", "status ", "idle"}));
+    EXPECT_EQ(host.seen, (Seen{"busy", "status " + BuiltInMessages().Text(MessageId::RereadUnreadable) + "...",
+                               ScriptedHost::BoxOf(111, "2 / 1"), "rescan", "status ", "idle"}));
     EXPECT_EQ(host.flags.back(), mb::OK | mb::ICONWARNING | mb::TASKMODAL | mb::SETFOREGROUND);
     EXPECT_EQ(Listed(), (std::vector<std::uint64_t>{20}));
     EXPECT_TRUE(SectorAsOnMedium(5) && SectorAsOnMedium(21));
@@ -364,7 +365,6 @@ bool Saw(const ScriptedHost& host, const std::string& line)
 // is creating it: refused and named; the creation ends as it would have.
 TEST_F(TransferCommands, ImageBeingCreatedIsNotDeletedByAnotherInstance)
 {
-    InitMessages("/nonexistent/tessarine"); // texts, so that boxes can be told apart
     memory.media['A'] = MemoryDrive::PatternMedium(2880);
     host.texts = {"GAME", "", "", "", "", ""};
     ChildOutcome other;
@@ -404,7 +404,6 @@ TEST_F(TransferCommands, ImageBeingCreatedIsNotDeletedByAnotherInstance)
 // says so instead of "created correctly", and leaves nothing behind.
 TEST_F(TransferCommands, ImageDeletedDuringCreationIsAFailure)
 {
-    InitMessages("/nonexistent/tessarine"); // texts, so that boxes can be told apart
     memory.media['A'] = MemoryDrive::PatternMedium(2880);
     host.texts = {"GAME", "", "", "", "", ""};
     std::string path;
@@ -428,7 +427,6 @@ TEST_F(TransferCommands, ImageDeletedDuringCreationIsAFailure)
 // image being edited is neither restored nor edited nor deleted.
 TEST_F(TransferCommands, HeldImagesAreRefusedByDeletionEditingAndRestoration)
 {
-    InitMessages("/nonexistent/tessarine"); // texts, so that boxes can be told apart
     SelectImage("GAME.IMG", "GAME", 36);
     const std::string path = host.selected.front().path;
     host.selected.front().row[kFileNameColumn] = "GAME.IMG";

@@ -1,4 +1,4 @@
-// Any bytes as the language file beside the executable: InitMessages reads
+// Any bytes as the language file beside the executable: the catalogue reads
 // it, the table holds one trimmed line of UTF-8 per entry, and reading the
 // same file again gives the same table.
 #include <array>
@@ -48,25 +48,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     std::fclose(f);
 
-    InitMessages(exe);
-    FUZZ_REQUIRE(LanguageLoaded);
-    FUZZ_REQUIRE(LanguageFontCharset == 128);
-    FUZZ_REQUIRE(IsWellFormedUtf8(LanguageFontName));
-    FUZZ_REQUIRE(MessageTable[0].empty());
-    for (const std::string& text : MessageTable) {
+    const MessageCatalogue messages = MessageCatalogue::Load(exe);
+    FUZZ_REQUIRE(messages.LanguageLoaded());
+    FUZZ_REQUIRE(messages.Font().charset == 128);
+    FUZZ_REQUIRE(IsWellFormedUtf8(messages.Font().name));
+    FUZZ_REQUIRE(messages.Table()[0].empty());
+    for (const std::string& text : messages.Table()) {
         FUZZ_REQUIRE(IsWellFormedUtf8(text));
         FUZZ_REQUIRE(text.find_first_of("\r\n") == std::string::npos);
         FUZZ_REQUIRE(text.empty() || (!IsBlank(text.front()) && !IsBlank(text.back())));
     }
     // Placeholders are filled by substitution only, whatever the file holds.
     for (int n = 0; n < kMessageCount; ++n)
-        FUZZ_REQUIRE(MessageText(n, "").size() <= MessageTable[static_cast<std::size_t>(n)].size());
+        FUZZ_REQUIRE(messages.Text(MessageId(n), "").size() <= messages.Text(n).size());
 
-    const auto first = MessageTable;
-    const auto fontName = LanguageFontName;
-    const auto fontSize = LanguageFontSize;
-    InitMessages(exe);
-    FUZZ_REQUIRE(MessageTable == first);
-    FUZZ_REQUIRE(LanguageFontName == fontName && LanguageFontSize == fontSize);
+    const MessageCatalogue again = MessageCatalogue::Load(exe);
+    FUZZ_REQUIRE(again.Table() == messages.Table());
+    FUZZ_REQUIRE(again.Font().name == messages.Font().name && again.Font().size == messages.Font().size);
     return 0;
 }

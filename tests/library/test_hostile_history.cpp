@@ -29,8 +29,6 @@ class TestHostileHistory : public QObject {
     }
 
 private slots:
-    void init() { InitMessages("/nonexistent/tessarine"); }
-
     // 20,000 stored entries took seconds to fill into the boxes on every
     // first show; a history keeps 32, the newest first.
     void historyOfThousandsOfEntriesStalledTheFirstShow()

@@ -105,9 +105,6 @@ std::string Field(const std::string& bytes, std::size_t offset, std::size_t widt
 class TestImageCommands : public QObject {
     Q_OBJECT
 private slots:
-    void init() { InitMessages("/nonexistent/tessarine"); }
-    void cleanup() { InitMessages("/nonexistent/tessarine"); }
-
     void propertyRewritesTheDescriptivePartOnly()
     {
         Library lib;
@@ -280,7 +277,7 @@ private slots:
         for (int n = 1; n <= 67; ++n)
             rsl += std::to_string(n) + "=M" + std::to_string(n) + "\r\n";
         lib.dir.write("tessarine.rsl", rsl);
-        InitMessages(lib.dir.file("tessarine"));
+        lib.messages = MessageCatalogue::Load(lib.dir.file("tessarine"));
         lib.image("IMG1.TMP", "T");
         lib.open();
         lib.select({"T"});

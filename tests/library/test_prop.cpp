@@ -43,23 +43,16 @@ class TestProp : public QObject {
 
     std::unique_ptr<StoreProfile> profile_;
 
-    std::unique_ptr<TProperty_Form> Open(ScriptedBoxes& boxes, const ImageTexts& texts = {})
+    std::unique_ptr<TProperty_Form> Open(ScriptedBoxes& boxes, const ImageTexts& texts = {},
+                                         const MessageCatalogue& messages = BuiltInMessages())
     {
-        return OpenPropertyDialog(profile_->store, boxes, texts);
+        return OpenPropertyDialog(profile_->store, boxes, texts, messages);
     }
 
 private slots:
-    void init()
-    {
-        InitMessages("/nonexistent/tessarine");
-        profile_ = std::make_unique<StoreProfile>();
-    }
+    void init() { profile_ = std::make_unique<StoreProfile>(); }
 
-    void cleanup()
-    {
-        profile_.reset();
-        InitMessages("/nonexistent/tessarine");
-    }
+    void cleanup() { profile_.reset(); }
 
     void firstShowSizesAndFocuses()
     {
@@ -294,11 +287,11 @@ private slots:
         for (int n = 1; n <= 67; ++n)
             rsl += std::to_string(n) + "=M" + std::to_string(n) + "\r\n";
         profile_->dir.write("tessarine.rsl", rsl);
-        InitMessages(profile_->dir.file("tessarine"));
-        QVERIFY(LanguageLoaded);
+        const MessageCatalogue language = MessageCatalogue::Load(profile_->dir.file("tessarine"));
+        QVERIFY(language.LanguageLoaded());
 
         ScriptedBoxes boxes;
-        auto own = std::make_unique<TProperty_Form>(profile_->store, boxes.func());
+        auto own = std::make_unique<TProperty_Form>(profile_->store, language, boxes.func());
         own->SetCaption(U("イメージファイルの作成"));
         own->show();
         QCOMPARE(own->windowTitle(), U("イメージファイルの作成"));
@@ -309,7 +302,7 @@ private slots:
         QCOMPARE(own->font().pointSize(), 11);
         QCOMPARE(own->font().families().value(0), QStringLiteral("IPAPGothic"));
 
-        auto plain = Open(boxes);
+        auto plain = Open(boxes, {}, language);
         QCOMPARE(plain->windowTitle(), QStringLiteral("M60"));
     }
 };

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/messages.h"
 #include "support/unprivileged.h"
 
 #include <fcntl.h>
@@ -274,7 +275,8 @@ TEST(VirtualDrive, LengthNotAWholeNumberOfSectorsIsRefused)
     auto access = DrivesOver({{'A', dir.file("odd.img")}});
     const DriveStatus status = access->DriveReady('A');
     EXPECT_EQ(status.detail, DriveDetail::PartialSector);
-    EXPECT_EQ(DriveFailureText("A", status), MessageText(113, dir.file("odd.img")));
+    EXPECT_EQ(DriveFailureText(BuiltInMessages(), "A", status),
+              BuiltInMessages().Text(MessageId::VirtualDriveLength, dir.file("odd.img")));
     AllocationFigures f;
     EXPECT_FALSE(access->QueryAllocation('A', f).ok());
     for (bool writing : {false, true}) {

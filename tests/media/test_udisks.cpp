@@ -3,6 +3,7 @@
 #include "media/drivetext.h"
 #include "media/udisks.h"
 #include "settings/messages.h"
+#include "support/messages.h"
 
 #include <gtest/gtest.h>
 
@@ -70,12 +71,15 @@ TEST(UdisksAnswers, ErrorsAreToldAsAbsentRefusedOrBusy)
 // broker's part must be in it for every front end.
 TEST(UdisksAnswers, TheDriveTextSaysWhyTheBrokerDidNotOpenTheDevice)
 {
+    const MessageCatalogue& messages = BuiltInMessages();
     const DriveStatus absent{DriveState::AccessRefused, EACCES, "/dev/sdz", DriveDetail::BrokerAbsent};
-    EXPECT_EQ(DriveFailureText("A", absent), MessageText(69, "A") + "\n" + MessageText(73, "/dev/sdz") + "\n" +
-                                                 IoStatus{EACCES}.message() + "\n" + MessageText(81) + "\n" +
-                                                 MessageText(74));
+    EXPECT_EQ(DriveFailureText(messages, "A", absent),
+              messages.Text(MessageId::AccessDenied, "A") + "\n" + messages.Text(MessageId::DevicePath, "/dev/sdz") +
+                  "\n" + IoStatus{EACCES}.message() + "\n" + messages.Text(MessageId::UdisksUnavailable) + "\n" +
+                  messages.Text(MessageId::SeatAdvice));
     const DriveStatus refused{DriveState::AccessRefused, EACCES, "/dev/sdz", DriveDetail::BrokerRefused, "Not authorized"};
-    EXPECT_NE(DriveFailureText("A", refused).find(MessageText(82, "Not authorized")), std::string::npos);
+    EXPECT_NE(DriveFailureText(messages, "A", refused).find(messages.Text(MessageId::UdisksRefused, "Not authorized")),
+              std::string::npos);
     const DriveStatus held{DriveState::InUse, EBUSY, "/dev/sdz", DriveDetail::OtherInstance};
-    EXPECT_EQ(DriveFailureText("A", held).rfind(MessageText(80, "A"), 0), 0u);
+    EXPECT_EQ(DriveFailureText(messages, "A", held).rfind(messages.Text(MessageId::HeldByOtherInstance, "A"), 0), 0u);
 }

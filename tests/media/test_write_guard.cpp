@@ -34,11 +34,7 @@ bool Contains(const Seen& seen, const std::string& line)
 
 class WriteGuard : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        InitMessages(dir.file("tessarine")); // the built-in texts
-        fs::create_directories(images);
-    }
+    void SetUp() override { fs::create_directories(images); }
 
     // An image of n pattern sectors in the image folder, selected.
     std::string SelectImage(const std::string& name, std::uint32_t n)

@@ -1,6 +1,7 @@
 #include "settings/about1.h"
 
 #include "settings/messages.h"
+#include "support/messages.h"
 #include "support/tempdir.h"
 
 #include <QFrame>
@@ -24,14 +25,9 @@ QRect InWindow(const QWidget* w)
 class TestAbout : public QObject {
     Q_OBJECT
 private slots:
-    void init()
-    {
-        InitMessages(dir.file("no-language/tessarine"));
-    }
-
     void showsTheBuiltInTextsAndLayout()
     {
-        TAbout_Form form;
+        TAbout_Form form(BuiltInMessages());
         form.show();
         QCOMPARE(form.windowTitle(), QStringLiteral("バージョン情報"));
         QCOMPARE(form.ProductName->text(), QStringLiteral("Tessarine"));
@@ -68,10 +64,10 @@ private slots:
         for (int n = 2; n <= 58; ++n)
             text += std::to_string(n) + "=x\n";
         dir.write("tessarine.rsl", text + "59=\n");
-        InitMessages(dir.file("tessarine"));
-        QVERIFY(LanguageLoaded);
+        const MessageCatalogue texts = MessageCatalogue::Load(dir.file("tessarine"));
+        QVERIFY(texts.LanguageLoaded());
 
-        TAbout_Form form;
+        TAbout_Form form(texts);
         const QFont productFont = form.ProductName->font();
         const QFont versionFont = form.lblVer->font();
         const QFont urlFont = form.lblURL->font();
@@ -91,7 +87,7 @@ private slots:
 
     void escKeepsTheBoxOpenEnterAndCloseBoxClose()
     {
-        TAbout_Form form;
+        TAbout_Form form(BuiltInMessages());
         form.show();
         QTest::keyClick(&form, Qt::Key_Escape);
         QVERIFY(form.isVisible());
@@ -101,7 +97,7 @@ private slots:
         QVERIFY(!form.isVisible());
         QCOMPARE(form.result(), int(QDialog::Accepted));
 
-        TAbout_Form other;
+        TAbout_Form other(BuiltInMessages());
         other.show();
         QVERIFY(other.close());
         QVERIFY(!other.isVisible());
@@ -110,7 +106,7 @@ private slots:
     void aClickOnTheAddressOpensIt()
     {
         QList<QUrl> opened;
-        TAbout_Form form(nullptr, [&](const QUrl& url) { opened << url; });
+        TAbout_Form form(BuiltInMessages(), nullptr, [&](const QUrl& url) { opened << url; });
         form.show();
         QTest::mouseClick(form.Copyright, Qt::LeftButton);
         QTest::mouseClick(form.lblURL, Qt::RightButton);
@@ -131,7 +127,7 @@ private slots:
             if (box)
                 QTest::keyClick(box, Qt::Key_Return);
         });
-        ShowAboutBox(&owner);
+        ShowAboutBox(&owner, BuiltInMessages());
         QVERIFY(sawBox);
         QVERIFY(owner.findChildren<TAbout_Form*>().isEmpty());
     }

@@ -21,6 +21,7 @@
 #include "settings/fonts.h"
 #include "settings/messages.h"
 #include "settings/regstore.h"
+#include "support/messages.h"
 #include "support/scripted_boxes.h"
 #include "support/tempdir.h"
 #include "support/when_open.h"
@@ -42,7 +43,7 @@ std::vector<DriveEntry> TwoDrives()
 
 QString Msg(int n)
 {
-    return QString::fromStdString(MessageTable[static_cast<std::size_t>(n)]);
+    return QString::fromStdString(BuiltInMessages().Text(n));
 }
 
 // The working directory, restored on every way out.
@@ -59,21 +60,21 @@ private:
 // folder browser that records its calls.
 struct Fixture {
     explicit Fixture(std::string drive = "A", std::string folder = "./Images/",
-                     std::vector<DriveEntry> drives = TwoDrives())
+                     std::vector<DriveEntry> drives = TwoDrives(), const MessageCatalogue& messages = BuiltInMessages())
         : sourceDrive(std::move(drive)), imageFolder(std::move(folder))
     {
-        form = std::make_unique<TConfig_Form>(
-            nullptr, sourceDrive, imageFolder, std::move(drives), boxes.func(),
-            [this](QWidget* owner, const QString& title, QString& path) {
-                ++browses;
-                browseOwner = owner;
-                browseTitle = title;
-                browseStart = path;
-                if (!browseAnswer)
-                    return false;
-                path = *browseAnswer;
-                return true;
-            });
+        form =
+            std::make_unique<TConfig_Form>(nullptr, messages, sourceDrive, imageFolder, std::move(drives), boxes.func(),
+                                           [this](QWidget* owner, const QString& title, QString& path) {
+                                               ++browses;
+                                               browseOwner = owner;
+                                               browseTitle = title;
+                                               browseStart = path;
+                                               if (!browseAnswer)
+                                                   return false;
+                                               path = *browseAnswer;
+                                               return true;
+                                           });
     }
 
     void show()
@@ -107,15 +108,15 @@ void DropUrls(QWidget* target, const QList<QUrl>& urls)
     QVERIFY(drop.isAccepted());
 }
 
-// Builds the message table from a language file giving entries 1 to 60
-// ("L<n>") and the font "IPAGothic" 11.
-void LoadLanguage(const TempDir& dir)
+// The catalogue of a language file giving entries 1 to 60 ("L<n>") and the
+// font "IPAGothic" 11.
+MessageCatalogue LoadLanguage(const TempDir& dir)
 {
     std::string text = "\xEF\xBB\xBF[Font01]\nName=IPAGothic\nSize=11\n[Strings]\n";
     for (int n = 1; n <= 60; ++n)
         text += std::to_string(n) + "=L" + std::to_string(n) + "\n";
     dir.write("tessarine.rsl", text);
-    InitMessages(dir.file("tessarine"));
+    return MessageCatalogue::Load(dir.file("tessarine"));
 }
 
 // The command as the main window runs it; what OK applies (set, store,
@@ -128,19 +129,19 @@ struct Command {
 
     void run(bool firstRun = false)
     {
-        ConfigCommandServices services{boxes.func(), [] { return TwoDrives(); },
-                                       [](QWidget*, const QString&, QString&) { return false; },
-                                       [this](const std::string& drive, const std::string& folder,
-                                              const std::map<char, std::string>& bound) {
-                                           ++applied;
-                                           bindings = bound;
-                                           chosen = drive + " " + folder;
-                                           dialogGone = true;
-                                           for (QWidget* w : QApplication::topLevelWidgets())
-                                               dialogGone = dialogGone && !qobject_cast<TConfig_Form*>(w);
-                                           if (failApply)
-                                               throw RegError("no store");
-                                       }};
+        ConfigCommandServices services{
+            BuiltInMessages(), boxes.func(), [] { return TwoDrives(); },
+            [](QWidget*, const QString&, QString&) { return false; },
+            [this](const std::string& drive, const std::string& folder, const std::map<char, std::string>& bound) {
+                ++applied;
+                bindings = bound;
+                chosen = drive + " " + folder;
+                dialogGone = true;
+                for (QWidget* w : QApplication::topLevelWidgets())
+                    dialogGone = dialogGone && !qobject_cast<TConfig_Form*>(w);
+                if (failApply)
+                    throw RegError("no store");
+            }};
         ExecuteConfigCommand(nullptr, services, sourceDrive, imageFolder, firstRun);
     }
 
@@ -159,9 +160,6 @@ struct Command {
 class TestConfigForm : public QObject {
     Q_OBJECT
 private slots:
-    void init() { InitMessages("/nonexistent/tessarine"); }
-    void cleanupTestCase() { InitMessages("/nonexistent/tessarine"); }
-
     void firstRunFormOffersOnlyOk()
     {
         Fixture f;
@@ -406,10 +404,10 @@ private slots:
     void languageTextsAndFont()
     {
         TempDir dir;
-        LoadLanguage(dir);
-        QVERIFY(LanguageLoaded);
+        const MessageCatalogue texts = LoadLanguage(dir);
+        QVERIFY(texts.LanguageLoaded());
         {
-            Fixture f;
+            Fixture f("A", "./Images/", TwoDrives(), texts);
             f.show();
             QCOMPARE(f.form->windowTitle(), QStringLiteral("L51"));
             QCOMPARE(f.form->Label1->text(), QStringLiteral("L52"));
@@ -421,7 +419,7 @@ private slots:
             QCOMPARE(f.form->EE1->font().pointSize(), 11);
         }
         {
-            Fixture f;
+            Fixture f("A", "./Images/", TwoDrives(), texts);
             f.form->SetFirstRun();
             f.show();
             QCOMPARE(f.form->windowTitle(), QStringLiteral("L49"));

@@ -17,6 +17,7 @@ MainFormServices WindowProfile::services()
 {
     return MainFormServices{
         store,
+        messages,
         boxes.func(),
         [] { return std::unique_ptr<DriveAccess>(); },
         [] { return std::vector<DriveEntry>{}; },
@@ -26,9 +27,10 @@ MainFormServices WindowProfile::services()
     };
 }
 
-std::unique_ptr<TProperty_Form> OpenPropertyDialog(RegStore& store, ScriptedBoxes& boxes, const ImageTexts& texts)
+std::unique_ptr<TProperty_Form> OpenPropertyDialog(RegStore& store, ScriptedBoxes& boxes, const ImageTexts& texts,
+                                                   const MessageCatalogue& messages)
 {
-    auto form = std::make_unique<TProperty_Form>(store, boxes.func());
+    auto form = std::make_unique<TProperty_Form>(store, messages, boxes.func());
     form->SetTexts(texts);
     form->show();
     form->activateWindow();

@@ -12,6 +12,7 @@
 #include "library/prop.h"
 #include "media/drive.h"
 #include "settings/regstore.h"
+#include "support/messages.h"
 #include "support/scripted_boxes.h"
 #include "support/tempdir.h"
 
@@ -21,11 +22,14 @@ struct StoreProfile {
     RegStore store{MakeFileBackend(dir.file("Tessarine.reg"))};
 };
 
-// A store, an image folder (dir/Images/) and scripted message boxes: what a
-// main window needs.
+// A store, an image folder (dir/Images/), the texts and scripted message
+// boxes: what a main window needs.
 struct WindowProfile : StoreProfile {
     std::string folder = dir.path() + "/Images/";
     ScriptedBoxes boxes;
+    // The built-in texts; a test with a language file loads it here before
+    // the window is made.
+    MessageCatalogue messages = BuiltInMessages();
 
     WindowProfile();
 
@@ -43,8 +47,8 @@ struct WindowProfile : StoreProfile {
 
 // The property dialog over store with texts filled in, shown and active;
 // a dialog that does not show fails the running test.
-std::unique_ptr<TProperty_Form> OpenPropertyDialog(RegStore& store, ScriptedBoxes& boxes,
-                                                   const ImageTexts& texts = {});
+std::unique_ptr<TProperty_Form> OpenPropertyDialog(RegStore& store, ScriptedBoxes& boxes, const ImageTexts& texts = {},
+                                                   const MessageCatalogue& messages = BuiltInMessages());
 
 // The texts of one list column, top row first.
 QStringList ColumnTexts(const TMain_Form& form, int column);

@@ -34,10 +34,10 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("Tessarine"));
     QApplication::setWindowIcon(ProgramIcon());
     const std::string exePath = QCoreApplication::applicationFilePath().toStdString();
-    InitMessages(exePath);
+    const MessageCatalogue messages = MessageCatalogue::Load(exePath);
     // Standard buttons and file dialogs in the language of the texts, as the program has them.
     QTranslator qtTexts;
-    InstallQtTranslation(qtTexts, QtTranslationLocale(LanguageLoaded, LanguageLocaleName(exePath)));
+    InstallQtTranslation(qtTexts, QtTranslationLocale(messages.LanguageLoaded(), LanguageLocaleName(exePath)));
     if (argc < 2) {
         std::fprintf(stderr, "usage: %s OUT.png [--menu]\n", argv[0]);
         return 2;
@@ -50,13 +50,17 @@ int main(int argc, char* argv[])
         memory.readyScript = {DriveState::NoMedium};
         // A track in a fifth of a second: about half a minute for the disk.
         memory.onSector = [](std::uint64_t) { std::this_thread::sleep_for(std::chrono::milliseconds(200)); };
-        TMain_Form form(MainFormServices{store, ShowMessageBox,
+        TMain_Form form(MainFormServices{store,
+                                         messages,
+                                         ShowMessageBox,
                                          [&memory] { return std::make_unique<SharedDrive>(memory); },
                                          [] {
                                              return std::vector<DriveEntry>{
                                                  {'A', "memory", DriveKind::Floppy, "A: memory"}};
                                          },
-                                         exePath, {}, {}});
+                                         exePath,
+                                         {},
+                                         {}});
         form.show();
         return app.exec();
     }
@@ -65,9 +69,14 @@ int main(int argc, char* argv[])
     const bool openInfo = argc > 2 && std::strcmp(argv[2], "--info") == 0;
 
     RegStore store(MakeFileBackend(DefaultStorePath()));
-    TMain_Form form(MainFormServices{store, ShowMessageBox, [] { return std::unique_ptr<DriveAccess>(); },
-                                     [] { return std::vector<DriveEntry>{}; }, exePath,
-                                     {}, {}});
+    TMain_Form form(MainFormServices{store,
+                                     messages,
+                                     ShowMessageBox,
+                                     [] { return std::unique_ptr<DriveAccess>(); },
+                                     [] { return std::vector<DriveEntry>{}; },
+                                     exePath,
+                                     {},
+                                     {}});
     form.show();
 
     int status = 1;
