@@ -109,6 +109,7 @@ TEST_F(TransferCommands, CreationThatDoesNotCompleteLeavesNoFile)
 // the medium it did not reach unwritten.
 TEST_F(TransferCommands, DriveAnswersOtherThanNoMediumAreToldOnce)
 {
+    const MessageCatalogue& messages = BuiltInMessages();
     struct Case {
         DriveState state;
         int error;
@@ -116,23 +117,25 @@ TEST_F(TransferCommands, DriveAnswersOtherThanNoMediumAreToldOnce)
         DriveDetail detail = DriveDetail::None;
         std::string broker = {}; // the line telling the device broker's answer
     };
-    const Case cases[] = {
-        {DriveState::NoDevice, ENOENT, 68},
-        {DriveState::AccessRefused, EACCES, 69},
-        {DriveState::AccessRefused, EACCES, 69, DriveDetail::BrokerAbsent, "\n" + BuiltInMessages().Text(MessageId::UdisksUnavailable)},
-        {DriveState::AccessRefused, EPERM, 69, DriveDetail::BrokerRefused, "\n" + BuiltInMessages().Text(MessageId::UdisksRefused, "Not authorized")},
-        {DriveState::InUse, EBUSY, 70},
-        {DriveState::InUse, EBUSY, 80, DriveDetail::OtherInstance},
-        {DriveState::Unreadable, EIO, 71},
-        {DriveState::Other, EOVERFLOW, 72}};
+    const Case cases[] = {{DriveState::NoDevice, ENOENT, 68},
+                          {DriveState::AccessRefused, EACCES, 69},
+                          {DriveState::AccessRefused, EACCES, 69, DriveDetail::BrokerAbsent,
+                           "\n" + messages.Text(MessageId::UdisksUnavailable)},
+                          {DriveState::AccessRefused, EPERM, 69, DriveDetail::BrokerRefused,
+                           "\n" + messages.Text(MessageId::UdisksRefused, "Not authorized")},
+                          {DriveState::InUse, EBUSY, 70},
+                          {DriveState::InUse, EBUSY, 80, DriveDetail::OtherInstance},
+                          {DriveState::Unreadable, EIO, 71},
+                          {DriveState::Other, EOVERFLOW, 72}};
     SelectImage("one.img", "DISK 1", 8);
     SelectImage("two.img", "DISK 2", 8);
     const std::string image = dir.read("one.img").substr(256);
     for (const Case& c : cases) {
-        std::string text = "box " + BuiltInMessages().Text(MessageId(c.first), "A") + "\n" + BuiltInMessages().Text(MessageId::DevicePath, "/dev/memA") + "\n" +
-                           IoStatus{c.error}.message() + c.broker;
+        std::string text = "box " + messages.Text(MessageId(c.first), "A") + "\n" +
+                           messages.Text(MessageId::DevicePath, "/dev/memA") + "\n" + IoStatus{c.error}.message() +
+                           c.broker;
         if (c.state == DriveState::AccessRefused)
-            text += "\n" + BuiltInMessages().Text(MessageId::SeatAdvice);
+            text += "\n" + messages.Text(MessageId::SeatAdvice);
         memory.readyError = c.error;
         memory.readyDetail = c.detail;
         memory.readyDetailText = "Not authorized";
