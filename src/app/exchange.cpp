@@ -80,7 +80,7 @@ void TMain_Form::IB_ExportImageExecute()
             r = ExportImage(path, kind, target, bad, true);
         }
         if (!r.ok()) {
-            ShowMessage(Message(Messages(), MessageId::ExportFailed, target + ": " + r.text()),
+            ShowMessage(Message(Messages(), MessageId::ExportFailed, target + ": " + r.text(Messages())),
                         Message(Messages(), MessageId::CaptionError), kErrorBox);
             continue;
         }
@@ -111,7 +111,7 @@ void TMain_Form::ImportFiles(const std::vector<std::string>& paths)
         ForeignFile file;
         if (ConvertResult r = ReadForeignFile(path, file); !r.ok()) {
             // Not a known format, or broken: one box, nothing written.
-            ShowMessage(Message(Messages(), MessageId::ImportFailed, path + ": " + r.text()),
+            ShowMessage(Message(Messages(), MessageId::ImportFailed, path + ": " + r.text(Messages())),
                         Message(Messages(), MessageId::CaptionError), kErrorBox);
             continue;
         }
@@ -127,7 +127,7 @@ void TMain_Form::ImportFiles(const std::vector<std::string>& paths)
                 continue;
             std::string made;
             if (ConvertResult w = WriteImportedImage(ImageFolder, disk, dialog.Texts(), made); !w.ok()) {
-                ShowMessage(Message(Messages(), MessageId::ImportFailed, path + ": " + w.text()),
+                ShowMessage(Message(Messages(), MessageId::ImportFailed, path + ": " + w.text(Messages())),
                             Message(Messages(), MessageId::CaptionError), kErrorBox);
                 continue;
             }
@@ -163,7 +163,7 @@ void TMain_Form::IB_InfoExecute()
         return;
     const std::string path = ImagePathOf(rows[0]);
     ImageReport report;
-    const ConvertResult read = ReadImageReport(Messages(), path, report);
+    const ConvertResult read = ReadImageReport(path, report);
     if (read.io.error == ENOENT) {
         // As the property command: the file went since the scan.
         ShowMessage(Message(Messages(), MessageId::ImageMissing), Message(Messages(), MessageId::CaptionConfirm),
@@ -172,7 +172,7 @@ void TMain_Form::IB_InfoExecute()
         return;
     }
     if (!read.ok()) {
-        ShowMessage(QString::fromStdString(read.problem.empty() ? path + ": " + read.text() : read.problem),
+        ShowMessage(QString::fromStdString(read.problem ? read.text(Messages()) : path + ": " + read.text(Messages())),
                     Message(Messages(), MessageId::CaptionError), kErrorBox);
         return;
     }

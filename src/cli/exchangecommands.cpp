@@ -52,13 +52,13 @@ bool IsImageFile(const std::string& path)
 // The report of one image; false with the box shown when it cannot be read.
 bool Report(Terminal& terminal, const std::string& path, ImageReport& report)
 {
-    const ConvertResult r = ReadImageReport(terminal.Messages(), path, report);
+    const ConvertResult r = ReadImageReport(path, report);
     if (r.ok())
         return true;
-    terminal.Box(r.problem.empty()
-                     ? path + ": " +
-                           (r.io.error == ENOENT ? terminal.Messages().Text(MessageId::ImageMissing) : r.io.message())
-                     : r.problem,
+    terminal.Box(r.problem ? r.text(terminal.Messages())
+                           : path + ": " +
+                                 (r.io.error == ENOENT ? terminal.Messages().Text(MessageId::ImageMissing)
+                                                       : r.io.message()),
                  box::OK | box::ICONERROR);
     return false;
 }
@@ -241,7 +241,7 @@ int ImportCommand(CliContext& context, const std::vector<std::string>& files, co
     for (const std::string& path : files) {
         ForeignFile file;
         if (ConvertResult r = ReadForeignFile(path, file); !r.ok()) {
-            terminal.Box(terminal.Messages().Text(MessageId::ImportFailed, path + ": " + r.text()),
+            terminal.Box(terminal.Messages().Text(MessageId::ImportFailed, path + ": " + r.text(terminal.Messages())),
                          box::OK | box::ICONERROR);
             status = kExitFailed;
             continue;
@@ -260,7 +260,7 @@ int ImportCommand(CliContext& context, const std::vector<std::string>& files, co
             RecordHistories(context.store, texts);
             std::string made;
             if (ConvertResult w = WriteImportedImage(folder, disk, texts, made); !w.ok()) {
-                terminal.Box(terminal.Messages().Text(MessageId::ImportFailed, path + ": " + w.text()),
+                terminal.Box(terminal.Messages().Text(MessageId::ImportFailed, path + ": " + w.text(terminal.Messages())),
                              box::OK | box::ICONERROR);
                 status = kExitFailed;
                 continue;
@@ -323,7 +323,7 @@ int ExportCommand(CliContext& context, const std::vector<std::string>& images, c
             r = ExportImage(path, *kind, target, bad, true);
         }
         if (!r.ok()) {
-            fail(target + ": " + r.text());
+            fail(target + ": " + r.text(terminal.Messages()));
             continue;
         }
         WriteText(Stream::Out, target + "\n");

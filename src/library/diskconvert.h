@@ -2,6 +2,7 @@
 // Export of images to the emulator formats and import of such files as new
 // images. The window and the command-line tool both run these.
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -9,18 +10,30 @@
 #include "library/diskformats.h"
 #include "library/imagefile.h"
 #include "base/iostatus.h"
+#include "settings/messages.h"
 
 // A failure either of the system (io keeps errno) or of the content
-// (problem says what does not fit). Both empty: success.
+// (problem: the message that says what does not fit, with its argument,
+// and the decoder's own account of where). Neither: success.
 struct ConvertResult {
     IoStatus io;
-    std::string problem;
+    std::optional<MessageId> problem;
+    std::string arg;
+    std::string detail;
 
-    bool ok() const { return io.ok() && problem.empty(); }
-    static ConvertResult Problem(std::string text) { return {IoStatus::Ok(), std::move(text)}; }
-    static ConvertResult Io(IoStatus status) { return {status, {}}; }
-    // The problem, else the system's text.
-    std::string text() const { return problem.empty() ? io.message() : problem; }
+    bool ok() const { return io.ok() && !problem; }
+    static ConvertResult Problem(MessageId what, std::string arg = {}, std::string detail = {})
+    {
+        return {IoStatus::Ok(), what, std::move(arg), std::move(detail)};
+    }
+    static ConvertResult Io(IoStatus status) { return {status, std::nullopt, {}, {}}; }
+    // The problem in the catalogue's words (the detail after it), else the system's text.
+    std::string text(const MessageCatalogue& messages) const
+    {
+        if (!problem)
+            return io.message();
+        return messages.Text(*problem, arg) + (detail.empty() ? "" : " (" + detail + ")");
+    }
 };
 
 // Writes the image at imagePath to target in `format`. The sectors listed in

@@ -114,17 +114,17 @@ ConvertResult ExportImage(const std::string& imagePath, DiskFormat format, const
     if (IoStatus r = ReadExactlyAt(in.get(), headerBytes, 0, ENODATA); !r.ok())
         return ConvertResult::Io(r);
     if (!IsImageHeader(headerBytes.data(), headerBytes.size()))
-        return ConvertResult::Problem("not an image file");
+        return ConvertResult::Problem(MessageId::NotAnImage, imagePath);
     const ImageHeader header = ReadHeader(headerBytes);
     const std::uint32_t bps = header.bytesPerSector;
     const std::uint64_t bytes = std::uint64_t{header.sectorCount} * bps;
     const std::uint64_t stored = std::min<std::uint64_t>(bytes, static_cast<std::uint64_t>(st.st_size) - kImageHeaderSize);
     const DiskGeometry* g = GeometryForSize(bytes, bps);
     if (format != DiskFormat::Raw && g == nullptr)
-        return ConvertResult::Problem("the medium (" + std::to_string(header.sectorCount) + " sectors of " +
-                                      std::to_string(bps) + " bytes) is no known floppy geometry: raw export only");
+        return ConvertResult::Problem(MessageId::UnknownGeometry, imagePath,
+                                      std::to_string(header.sectorCount) + " x " + std::to_string(bps));
     if (format == DiskFormat::Dim && g->dimType < 0)
-        return ConvertResult::Problem(std::string("DIM cannot hold a ") + std::string(g->name) + " disk");
+        return ConvertResult::Problem(MessageId::DimCannotHold, std::string(g->name));
     if (!overwrite && ::access(target.c_str(), F_OK) == 0)
         return ConvertResult::Io(IoStatus::Fail(EEXIST));
 
@@ -171,7 +171,7 @@ ConvertResult ReadForeignFile(const std::string& path, ForeignFile& out)
         return ConvertResult::Io(r);
     const std::optional<DiskFormat> format = DetectFormat(head, size, ext);
     if (!format)
-        return ConvertResult::Problem("not a disk image format this program knows");
+        return ConvertResult::Problem(MessageId::UnknownFormat);
     out.format = *format;
     if (*format == DiskFormat::Raw) {
         ForeignDisk disk;
@@ -186,15 +186,14 @@ ConvertResult ReadForeignFile(const std::string& path, ForeignFile& out)
             disk.disk.sectorsPerTrack = g->sectorsPerTrack;
         }
         if (size == 0 || size % disk.disk.bytesPerSector != 0 || size / disk.disk.bytesPerSector > UINT32_MAX)
-            return ConvertResult::Problem("a raw file of " + std::to_string(size) +
-                                          " bytes is no whole number of 512-byte sectors");
+            return ConvertResult::Problem(MessageId::RawNotWholeSectors, std::to_string(size));
         out.disks.push_back(std::move(disk));
         return {};
     }
     // The headed formats hold floppies: a file far larger than the biggest is refused unread.
     const std::uint64_t limit = *format == DiskFormat::D88 ? 16 * kMaxDecodedDisk : kMaxDecodedDisk + kFdiHeaderSize;
     if (size > limit)
-        return ConvertResult::Problem("the file is " + std::to_string(size) + " bytes, more than a floppy image");
+        return ConvertResult::Problem(MessageId::TooLargeForFloppy, std::to_string(size));
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
     if (IoStatus r = ReadExactlyAt(fd.get(), bytes, 0, ENODATA); !r.ok())
         return ConvertResult::Io(r);
@@ -202,7 +201,8 @@ ConvertResult ReadForeignFile(const std::string& path, ForeignFile& out)
                            : *format == DiskFormat::Fdi ? DecodeFdi(bytes)
                                                         : DecodeDim(bytes);
     if (!decoded.ok())
-        return ConvertResult::Problem(decoded.error);
+        return ConvertResult::Problem(MessageId::DamagedFile, *format == DiskFormat::D88 ? "D88" : *format == DiskFormat::Fdi ? "FDI" : "DIM",
+                                      decoded.error);
     for (DecodedDisk& d : decoded.disks) {
         ForeignDisk disk;
         disk.sourcePath = path;

@@ -44,7 +44,7 @@ std::string UnreadableText(const ImageReport& report)
 
 } // namespace
 
-ConvertResult ReadImageReport(const MessageCatalogue& messages, const std::string& path, ImageReport& report)
+ConvertResult ReadImageReport(const std::string& path, ImageReport& report)
 {
     report = {};
     report.path = path;
@@ -52,7 +52,7 @@ ConvertResult ReadImageReport(const MessageCatalogue& messages, const std::strin
     if (IoStatus r = ReadHeaderFile(path, bytes); !r.ok())
         return ConvertResult::Io(r);
     if (!IsImageHeader(bytes.data(), bytes.size()))
-        return ConvertResult::Problem(messages.Text(MessageId::NotAnImage, path));
+        return ConvertResult::Problem(MessageId::NotAnImage, path);
     report.header = ReadHeader(bytes);
     std::error_code ec;
     report.fileLength = std::filesystem::file_size(path, ec);

@@ -33,7 +33,7 @@ struct ImageReport {
 // Reads the header, length and map of the image at path and hashes its
 // sector data. A file without the image magic is a problem; the system's
 // failures keep their error code.
-ConvertResult ReadImageReport(const MessageCatalogue& messages, const std::string& path, ImageReport& report);
+ConvertResult ReadImageReport(const std::string& path, ImageReport& report);
 
 // Where the dat files of a library lie: a "dats" folder beside the image folder.
 std::string DatFolderFor(const std::string& imageFolder);

@@ -114,6 +114,12 @@ constexpr BuiltInText kBuiltInTexts[] = {
     {125, "不明"},
     // 126: an open waiting for udisks2 (and polkit's question to the user).
     {126, "udisks2 で %s を開くための認証を待っています..."},
+    // 127-131: files that import or export cannot take.
+    {127, "このプログラムが扱えるディスクイメージの形式ではありません。"},
+    {128, "DIM 形式には %s のディスクを格納できません。"},
+    {129, "%s バイトのファイルは 512 バイトのセクタの整数倍ではありません。"},
+    {130, "%s バイトのファイルはフロッピーのイメージとしては大きすぎます。"},
+    {131, "%s 形式のファイルとして読み取れません。"},
 };
 
 // The whole file, or nothing when it is not a regular file of sensible size

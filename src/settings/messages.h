@@ -127,6 +127,11 @@ enum class MessageId : int {
     SameSizeDifferent = 124,
     Unknown = 125,
     WaitingForBroker = 126,
+    UnknownFormat = 127,
+    DimCannotHold = 128,
+    RawNotWholeSectors = 129,
+    TooLargeForFloppy = 130,
+    DamagedFile = 131,
 };
 
 // The entry offset places after id, for the runs of captions and labels

@@ -69,11 +69,12 @@ private slots:
         const unsigned error = mb::OK | mb::ICONERROR | mb::TASKMODAL | mb::SETFOREGROUND;
         p.boxes.expect(
             QString::fromStdString(p.messages.Text(
-                MessageId::ImportFailed, p.dir.file("notes.txt") + ": not a disk image format this program knows")),
+                MessageId::ImportFailed, p.dir.file("notes.txt") + ": " + p.messages.Text(MessageId::UnknownFormat))),
             QString::fromStdString(p.messages.Text(MessageId::CaptionError)), error);
         p.boxes.expect(QString::fromStdString(p.messages.Text(
                            MessageId::ImportFailed,
-                           p.dir.file("cut.d88") + ": disk 1: the D88 header is cut off (256 of 688 bytes)")),
+                           p.dir.file("cut.d88") + ": " + p.messages.Text(MessageId::DamagedFile, "D88") +
+                               " (disk 1: the D88 header is cut off (256 of 688 bytes))")),
                        QString::fromStdString(p.messages.Text(MessageId::CaptionError)), error);
         TMain_Form form(p.services());
         form.SetImageFolder(p.folder);

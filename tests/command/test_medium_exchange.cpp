@@ -77,7 +77,7 @@ TEST(MediumExchange, EveryGeometryGoesFromTheDriveThroughEveryFormatAndBack)
                 EXPECT_FALSE(fs::exists(target));
                 continue;
             }
-            ASSERT_TRUE(exported.ok()) << exported.text();
+            ASSERT_TRUE(exported.ok()) << exported.text(MessageCatalogue());
             ForeignFile file;
             ASSERT_TRUE(ReadForeignFile(target, file).ok());
             ASSERT_EQ(file.disks.size(), 1u);

@@ -108,10 +108,11 @@ TEST(DiskFormats, EveryGeometryRoundTripsThroughEveryFormat)
             const std::string target = dir.file("out." + std::string(FormatExtension(f, &g)));
             const ConvertResult exported = ExportImage(image, f, target, {}, false);
             if (f == DiskFormat::Dim && g.dimType < 0) {
-                EXPECT_EQ(exported.problem, "DIM cannot hold a " + std::string(g.name) + " disk");
+                EXPECT_EQ(exported.problem, MessageId::DimCannotHold);
+                EXPECT_EQ(exported.arg, g.name);
                 continue;
             }
-            ASSERT_TRUE(exported.ok()) << g.name << ": " << exported.text();
+            ASSERT_TRUE(exported.ok()) << g.name << ": " << exported.text(MessageCatalogue());
             ForeignFile file;
             ASSERT_TRUE(ReadForeignFile(target, file).ok()) << g.name;
             EXPECT_EQ(file.format, f);
@@ -297,14 +298,16 @@ TEST(DiskFormats, BrokenFilesGiveOneClearErrorAndWriteNothing)
         {"media.d88", with(0x1B, "\x55"), "disk 1: unknown media type 0x55"},
         {"short.fdi", std::string(20, '\0'), "the FDI header is cut off (20 bytes)"},
         {"nodim.dim", std::string(300, '\0'), "no DIM signature at 0xAB"},
-        {"text.txt", "hello", "not a disk image format this program knows"},
+        {"text.txt", "hello", ""},
     };
     ASSERT_EQ(mkdir(dir.file("lib").c_str(), 0777), 0);
     for (const Case& c : cases) {
         dir.write(c.name, c.bytes);
         ForeignFile file;
         const ConvertResult r = ReadForeignFile(dir.file(c.name), file);
-        EXPECT_EQ(r.problem, c.error) << c.name;
+        // Not a known format at all, or one of them damaged: the decoder says where.
+        EXPECT_EQ(r.problem, c.error.empty() ? MessageId::UnknownFormat : MessageId::DamagedFile) << c.name;
+        EXPECT_EQ(r.detail, c.error) << c.name;
         EXPECT_TRUE(file.disks.empty());
     }
     EXPECT_EQ(FilesIn(dir.file("lib")), 0);
@@ -331,8 +334,10 @@ TEST(DiskFormats, ExportNeverReplacesAFileUnasked)
     // An image of no known geometry goes out as raw only, and says why otherwise.
     ImageTexts texts;
     dir.write("odd.img", HeaderString(BuildHeader(texts, 1, 512, 2847)) + std::string(2847 * 512, 'x'));
-    EXPECT_EQ(ExportImage(dir.file("odd.img"), DiskFormat::Fdi, dir.file("odd.fdi"), {}, false).problem,
-              "the medium (2847 sectors of 512 bytes) is no known floppy geometry: raw export only");
+    const ConvertResult odd = ExportImage(dir.file("odd.img"), DiskFormat::Fdi, dir.file("odd.fdi"), {}, false);
+    EXPECT_EQ(odd.problem, MessageId::UnknownGeometry);
+    EXPECT_EQ(odd.text(MessageCatalogue::Load("/nonexistent/tessarine")),
+              dir.file("odd.img") + " のジオメトリは不明です。ローデータとしてのみ扱います。 (2847 x 512)");
     EXPECT_TRUE(ExportImage(dir.file("odd.img"), DiskFormat::Raw, dir.file("odd.raw.img"), {}, false).ok());
     EXPECT_EQ(dir.read("odd.raw.img"), std::string(2847 * 512, 'x'));
 }
