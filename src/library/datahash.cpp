@@ -57,19 +57,36 @@ DataHasher::~DataHasher() = default;
 
 void DataHasher::Update(std::span<const std::uint8_t> bytes)
 {
-    // zlib takes a 32-bit length: feed it in pieces.
-    const std::uint8_t* p = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        uInt piece = left > (1u << 30) ? (1u << 30) : static_cast<uInt>(left);
-        state_->crc = crc32(state_->crc, p, piece);
-        p += piece;
-        left -= piece;
-    }
-    EVP_DigestUpdate(state_->md5.get(), bytes.data(), bytes.size());
-    EVP_DigestUpdate(state_->sha1.get(), bytes.data(), bytes.size());
-    state_->size += bytes.size();
+    for (HashPart part : kHashParts)
+        UpdatePart(part, bytes);
+    Count(bytes.size());
 }
+
+void DataHasher::UpdatePart(HashPart part, std::span<const std::uint8_t> bytes)
+{
+    switch (part) {
+    case HashPart::Crc32: {
+        // zlib takes a 32-bit length: feed it in pieces.
+        const std::uint8_t* p = bytes.data();
+        std::size_t left = bytes.size();
+        while (left > 0) {
+            uInt piece = left > (1u << 30) ? (1u << 30) : static_cast<uInt>(left);
+            state_->crc = crc32(state_->crc, p, piece);
+            p += piece;
+            left -= piece;
+        }
+        break;
+    }
+    case HashPart::Md5:
+        EVP_DigestUpdate(state_->md5.get(), bytes.data(), bytes.size());
+        break;
+    case HashPart::Sha1:
+        EVP_DigestUpdate(state_->sha1.get(), bytes.data(), bytes.size());
+        break;
+    }
+}
+
+void DataHasher::Count(std::uint64_t bytes) { state_->size += bytes; }
 
 DataHashes DataHasher::Finish()
 {

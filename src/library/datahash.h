@@ -15,6 +15,10 @@ struct DataHashes {
     std::string sha1;       // 40 hex digits
 };
 
+// The three digests, which may also be fed one at a time.
+enum class HashPart { Crc32, Md5, Sha1 };
+inline constexpr HashPart kHashParts[] = {HashPart::Crc32, HashPart::Md5, HashPart::Sha1};
+
 // Feeds bytes in any number of pieces; Finish() gives the hashes of all of
 // them and starts over.
 class DataHasher {
@@ -26,6 +30,13 @@ public:
 
     void Update(std::span<const std::uint8_t> bytes);
     DataHashes Finish();
+
+    // Update in pieces that can run on threads of their own: each part fed
+    // from one thread at a time, the parts and Count at the same time. The
+    // hashes are those of Update when every part got the same bytes in the
+    // same order and Count their number.
+    void UpdatePart(HashPart part, std::span<const std::uint8_t> bytes);
+    void Count(std::uint64_t bytes);
 
 private:
     struct State;

@@ -6,11 +6,13 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "library/imagefile.h"
 #include "library/sectormap.h"
 #include "media/devicesession.h"
+#include "media/hashring.h"
 #include "media/imagestream.h"
 
 namespace {
@@ -31,6 +33,15 @@ constexpr FloppyGeometry kFloppies[] = {
 
 constexpr std::uint32_t kLargeRequestBytes = 1u << 20;
 
+constexpr bool NoFloppyLargerThan(std::uint64_t bytes)
+{
+    for (const FloppyGeometry& g : kFloppies)
+        if (g.sectors * g.bytesPerSector > bytes)
+            return false;
+    return true;
+}
+static_assert(NoFloppyLargerThan(kLargestFloppyBytes));
+
 // The copy of one medium into the image file: big requests, and the
 // sectors of a failed request one by one with their retries.
 class MediumReader {
@@ -44,27 +55,29 @@ public:
     bool Copy(std::uint32_t count, CopyEnd& end)
     {
         const std::uint32_t perRequest = ReadRequestSectors(count, bps_);
-        std::vector<std::uint8_t> buffer(std::size_t{perRequest} * bps_);
+        // Each request is read straight into a buffer of the ring, which
+        // hashes it while the next one is read.
+        hashes_.emplace(std::size_t{perRequest} * bps_);
         for (std::uint32_t first = 0; first < count; first += perRequest) {
             const std::uint32_t n = std::min(perRequest, count - first);
-            const std::span<std::uint8_t> data(buffer.data(), std::size_t{n} * bps_);
             if (CancelledBefore(host_, first)) {
                 end = {TransferDone()};
                 return false;
             }
+            const std::span<std::uint8_t> data = hashes_->Next().first(std::size_t{n} * bps_);
             if (!device_->ReadSectors(first, n, data).ok() && !ReadOneByOne(first, n, data, end))
                 return false;
             if (IoStatus st = file_.Append(data); !st.ok()) {
                 end = {TransferFailure(FailureSource::ImageFile, st), true};
                 return false;
             }
-            hasher_.Update(data);
+            hashes_->Submit(data.size());
         }
         return true;
     }
 
     const SectorMap& map() const { return map_; }
-    DataHashes Hashes() { return hasher_.Finish(); }
+    DataHashes Hashes() { return hashes_->Finish(); }
 
 private:
     bool ReadOneByOne(std::uint32_t first, std::uint32_t n, std::span<std::uint8_t> data, CopyEnd& end)
@@ -102,7 +115,7 @@ private:
     std::uint32_t bps_;
     bool keepGoing_ = false;
     SectorMap map_;
-    DataHasher hasher_;
+    std::optional<HashingRing> hashes_;
 };
 
 // The hashes as the map's comment lines.

@@ -138,18 +138,25 @@ IoStatus OpenMedium(const std::string& path, bool writing, Medium& m, BrokerWait
     return IoStatus::Ok();
 }
 
+// Memory an unbuffered transfer can use as it is; anything else goes
+// through the aligned buffer.
+bool Aligned(const std::uint8_t* p)
+{
+    return reinterpret_cast<std::uintptr_t>(p) % static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE)) == 0;
+}
+
 // Reads out.size() bytes at pos, all of them or a failure.
 IoStatus ReadAt(const Medium& m, AlignedBuffer& buffer, std::uint64_t pos, std::span<std::uint8_t> out)
 {
     if (pos > m.bytes || out.size() > m.bytes - pos)
         return IoStatus::Fail(EIO);
-    std::uint8_t* target = m.block ? buffer.Get(out.size()) : out.data();
+    std::uint8_t* target = m.block && !Aligned(out.data()) ? buffer.Get(out.size()) : out.data();
     if (!target)
         return IoStatus::Fail(ENOMEM);
     // A medium that ends early gives EIO.
     if (IoStatus st = ReadExactlyAt(m.fd.get(), {target, out.size()}, pos, EIO); !st.ok())
         return st;
-    if (m.block)
+    if (target != out.data())
         std::memcpy(out.data(), target, out.size());
     return IoStatus::Ok();
 }
@@ -160,7 +167,7 @@ IoStatus WriteAt(const Medium& m, AlignedBuffer& buffer, std::uint64_t pos, std:
     if (pos > m.bytes || data.size() > m.bytes - pos)
         return IoStatus::Fail(ENOSPC);
     const std::uint8_t* source = data.data();
-    if (m.block) {
+    if (m.block && !Aligned(source)) {
         std::uint8_t* aligned = buffer.Get(data.size());
         if (!aligned)
             return IoStatus::Fail(ENOMEM);

@@ -69,6 +69,12 @@ public:
     {
         std::size_t done = 0;
         while (done < bytes.size()) {
+            // What is left of a big request skips the buffer's copy.
+            if (pos_ == end_ && bytes.size() - done >= kChunk) {
+                if (IoStatus st = ReadSome(bytes.subspan(done), done); !st.ok())
+                    return st;
+                continue;
+            }
             if (pos_ == end_) {
                 if (IoStatus st = Refill(); !st.ok())
                     return st;
@@ -84,8 +90,19 @@ public:
 private:
     IoStatus Refill()
     {
+        std::size_t n = 0;
+        if (IoStatus st = ReadSome(buffer_, n); !st.ok())
+            return st;
+        pos_ = 0;
+        end_ = n;
+        return IoStatus::Ok();
+    }
+
+    // One read of up to into.size() bytes; got grows by what came.
+    IoStatus ReadSome(std::span<std::uint8_t> into, std::size_t& got)
+    {
         for (;;) {
-            const ssize_t n = ::read(fd_.get(), buffer_.data(), buffer_.size());
+            const ssize_t n = ::read(fd_.get(), into.data(), into.size());
             if (n < 0) {
                 if (errno == EINTR)
                     continue;
@@ -93,8 +110,7 @@ private:
             }
             if (n == 0)
                 return IoStatus::Fail(ENODATA);
-            pos_ = 0;
-            end_ = static_cast<std::size_t>(n);
+            got += static_cast<std::size_t>(n);
             return IoStatus::Ok();
         }
     }

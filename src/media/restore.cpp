@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
-#include <vector>
 
 #include "library/imagefile.h"
 #include "library/sectormap.h"
 #include "media/create.h"
 #include "media/devicesession.h"
+#include "media/hashring.h"
 
 namespace {
 
@@ -39,9 +39,10 @@ CopyEnd VerifyMedium(DeviceSession& device, const std::string& path, TransferHos
     host.SetProgressUnit(image.bytesPerSector);
     const std::uint32_t bps = image.bytesPerSector;
     const std::uint32_t perRequest = ReadRequestSectors(image.sectorCount, bps);
-    std::vector<std::uint8_t> expected(std::size_t{perRequest} * bps);
-    std::vector<std::uint8_t> actual(expected.size());
-    DataHasher hasher;
+    // The image's bytes are hashed in the ring while the next request is
+    // read back; the medium's are read straight into aligned memory.
+    HashingRing expected(std::size_t{perRequest} * bps);
+    AlignedBytes actual(std::size_t{perRequest} * bps);
     TransferResult result = TransferDone();
     bool cancelled = false;
     for (std::uint32_t first = 0; first < image.sectorCount; first += perRequest) {
@@ -49,11 +50,10 @@ CopyEnd VerifyMedium(DeviceSession& device, const std::string& path, TransferHos
         if ((cancelled = CancelledBefore(host, first)))
             break;
         const std::uint32_t n = std::min(perRequest, image.sectorCount - first);
-        const std::span<std::uint8_t> want(expected.data(), std::size_t{n} * bps);
-        const std::span<std::uint8_t> got(actual.data(), want.size());
+        const std::span<std::uint8_t> want = expected.Next().first(std::size_t{n} * bps);
+        const std::span<std::uint8_t> got = actual.span().first(want.size());
         if (st = file->Read(want); !st.ok())
             return {TransferFailure(FailureSource::ImageFile, st)};
-        hasher.Update(want);
         const bool whole = device->ReadSectors(first, n, got).ok();
         for (std::uint32_t i = 0; i < n; ++i) {
             const std::size_t at = std::size_t{i} * bps;
@@ -62,6 +62,7 @@ CopyEnd VerifyMedium(DeviceSession& device, const std::string& path, TransferHos
             if (!same && result.differing++ == 0)
                 result.firstDiffering = first + i;
         }
+        expected.Submit(want.size());
     }
     if (result.differing != 0) {
         result.outcome = kTransferFailed;
@@ -70,7 +71,7 @@ CopyEnd VerifyMedium(DeviceSession& device, const std::string& path, TransferHos
         return {result, true};
     }
     if (!cancelled)
-        result.hashes = hasher.Finish();
+        result.hashes = expected.Finish();
     return {result};
 }
 
@@ -86,16 +87,18 @@ CopyEnd CopyToMedium(DriveAccess& drive, char letter, const std::string& path, I
     // The NT-family writer ends every way through the cancel test; the
     // grouped one skips it when a request fails.
     const bool failureStands = !ntFamily;
-    const std::uint32_t perCall = ntFamily ? 1 : SectorsPerCall(image.sectorCount);
+    const std::uint32_t perCall = WriteRequestSectors(image.sectorCount, image.bytesPerSector, ntFamily);
     host.SetProgressRange(image.sectorCount);
     host.SetProgressUnit(image.bytesPerSector);
-    std::vector<std::uint8_t> buffer(std::size_t{image.bytesPerSector} * perCall);
+    AlignedBytes buffer(std::size_t{image.bytesPerSector} * perCall);
     for (std::uint32_t k = 0; k < image.sectorCount; k += perCall) {
         if (CancelledBefore(host, k))
             break;
-        if (st = file.Read(buffer); !st.ok())
+        const std::uint32_t n = std::min(perCall, image.sectorCount - k);
+        const std::span<std::uint8_t> data = buffer.span().first(std::size_t{image.bytesPerSector} * n);
+        if (st = file.Read(data); !st.ok())
             return {TransferFailure(FailureSource::ImageFile, st), failureStands};
-        if (st = device->WriteSectors(k, perCall, buffer); !st.ok())
+        if (st = device->WriteSectors(k, n, data); !st.ok())
             return {TransferFailure(FailureSource::Drive, st), failureStands};
     }
     // What the device could not flush is not on the medium.
@@ -147,6 +150,15 @@ std::unique_ptr<ImageFileReader> OpenImageForRestore(const std::string& path, Im
     sectors.sectorCount = h.sectorCount;
     status = IoStatus::Ok();
     return file;
+}
+
+std::uint32_t WriteRequestSectors(std::uint32_t sectorCount, std::uint32_t bytesPerSector, bool ntFamily)
+{
+    if (!ntFamily)
+        return SectorsPerCall(sectorCount);
+    if (std::uint64_t{sectorCount} * bytesPerSector <= kLargestFloppyBytes)
+        return 1;
+    return ReadRequestSectors(sectorCount, bytesPerSector);
 }
 
 std::uint32_t SectorsPerCall(std::uint32_t sectorCount)

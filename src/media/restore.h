@@ -39,6 +39,12 @@ RestoreCheck CheckImageForRestore(const std::string& path);
 // the same number of sectors and the last one ends at the last sector.
 std::uint32_t SectorsPerCall(std::uint32_t sectorCount);
 
+// Sectors per write request: the grouped writer's SectorsPerCall; the
+// NT-family writer one sector per request up to the size of the largest
+// floppy format, and above it (cards, sticks, where a sector a request
+// takes hours) the requests creation reads in, the last one shorter.
+std::uint32_t WriteRequestSectors(std::uint32_t sectorCount, std::uint32_t bytesPerSector, bool ntFamily);
+
 // Writes the image at path onto the medium in drive `letter`, then flushes
 // it and reads it back past the host's cache to compare it with the image.
 //
@@ -52,7 +58,7 @@ std::uint32_t SectorsPerCall(std::uint32_t sectorCount);
 // does not hide it); one that agrees has the data's hashes. The caller
 // ejects the medium whatever the outcome.
 //
-// NT family: exclusive lock, one sector per request.
+// NT family: exclusive lock, WriteRequestSectors per request.
 TransferResult RestoreToDriveNT(DriveAccess& drive, char letter, const std::string& path, TransferHost& host);
 // Windows 9x family: no lock, SectorsPerCall(sector count) sectors per
 // request, progress at 0, n, 2n, ... before each.

@@ -153,6 +153,15 @@ TEST_F(Creation, KeptUnreadableSectorsAreZeroInTheImageAndExactlyThoseAreInTheMa
     EXPECT_FALSE(Logged(drive, "read 17"));
     EXPECT_TRUE(Logged(drive, "read 72 18"));
     EXPECT_EQ(drive.openHandles, 0);
+
+    // The hashes, worked out beside the copy, are those of the image's data
+    // with its holes.
+    DataHashes fromFile;
+    ASSERT_TRUE(HashImageFile(path, fromFile).ok());
+    EXPECT_EQ(r.hashes.size, fromFile.size);
+    EXPECT_EQ(r.hashes.crc32, fromFile.crc32);
+    EXPECT_EQ(r.hashes.md5, fromFile.md5);
+    EXPECT_EQ(r.hashes.sha1, fromFile.sha1);
 }
 
 TEST_F(Creation, EscDuringTheSectorBySectorReadingCancels)

@@ -187,6 +187,44 @@ TEST_F(Restoration, EscStopsBeforeTheNextSectorAndUnlocks)
     EXPECT_EQ(host.positions.back(), 0u);
 }
 
+// Floppy-sized media keep one sector per request; above the largest floppy
+// format the NT-family writer goes by creation's requests, the last one
+// shorter, with the window serviced once per request; a failed request
+// stops the copy there.
+TEST_F(Restoration, LargeMediaAreWrittenInMebibyteRequests)
+{
+    EXPECT_EQ(WriteRequestSectors(2847, 512, true), 1u);
+    EXPECT_EQ(WriteRequestSectors(5760, 512, true), 1u);
+    EXPECT_EQ(WriteRequestSectors(5761, 512, true), 2048u);
+    EXPECT_EQ(WriteRequestSectors(62521344, 512, true), 2048u);
+    EXPECT_EQ(WriteRequestSectors(2000, 4096, true), 256u);
+    EXPECT_EQ(WriteRequestSectors(62521344, 512, false), SectorsPerCall(62521344));
+
+    const std::uint32_t sectors = 3 * 2048 + 100;
+    const std::string image = MakeImage("big.img", sectors);
+    MemoryMedium& medium = Blank(sectors);
+    TransferResult r = RestoreToDrive(drive, 'A', image, host);
+    ASSERT_EQ(r.outcome, kTransferDone) << r.errorText();
+    EXPECT_EQ(medium.bytes, source.bytes);
+    EXPECT_EQ(CountLogged(drive, "write "), 4);
+    EXPECT_TRUE(Logged(drive, "write 4096 2048"));
+    EXPECT_TRUE(Logged(drive, "write 6144 100"));
+    EXPECT_EQ(host.pumps, 4 + 4); // and as many read-back requests
+    EXPECT_EQ(std::vector<std::uint64_t>(host.positions.begin(), host.positions.begin() + 5),
+              (std::vector<std::uint64_t>{0, 0, 2048, 4096, 6144}));
+    EXPECT_EQ(r.hashes.size, std::uint64_t{sectors} * 512);
+
+    Blank(sectors);
+    drive.log.clear();
+    drive.failWriteAt = 3000;
+    host = FakeHost{};
+    r = RestoreToDrive(drive, 'A', image, host);
+    EXPECT_EQ(r.outcome, kTransferFailed);
+    EXPECT_TRUE(Logged(drive, "write 2048 2048"));
+    EXPECT_FALSE(Logged(drive, "write 4096 2048"));
+    EXPECT_EQ(drive.log.back(), "close");
+}
+
 TEST_F(Restoration, GroupedWriterSplitsTheSectorsIntoEqualRequests)
 {
     EXPECT_EQ(SectorsPerCall(2847), 73u);
