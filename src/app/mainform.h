@@ -46,12 +46,12 @@ struct MainFormServices {
     // The running executable; the help file is named after it.
     std::string exePath;
     // Opens the help file with the desktop's handler; empty: QDesktopServices.
-    std::function<void(const std::string& path)> openHelp;
+    std::function<void(const std::string& path)> openHelp = {};
     // Runs the configuration command (firstRun: the start-up form); empty:
     // the program's own dialog.
-    std::function<void(TMain_Form& form, bool firstRun)> configCommand;
+    std::function<void(TMain_Form& form, bool firstRun)> configCommand = {};
     // The clock the transfers' speed and time left go by; empty: the steady clock.
-    std::function<std::chrono::steady_clock::time_point()> clock;
+    std::function<std::chrono::steady_clock::time_point()> clock = {};
 };
 
 // The report-style list over the library's rows: tells the window about

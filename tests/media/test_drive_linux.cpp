@@ -250,7 +250,7 @@ TEST(VirtualDrive, BoundDeviceAwayIsNoMediumAndTheTargetIsNamed)
         DriveEntry{'A', "usb:pci0000:99/usb9/9-9#none", DriveKind::Removable, "", "", true},
         DriveEntry{'B', dir.file("dev/disk/by-id/usb-TEAC_FD-05PUB-0:0"), DriveKind::Removable, "", "", true},
         DriveEntry{'C', dir.file("nothing"), DriveKind::Other, "", "", true},
-        DriveEntry{'D', dir.file("disk.img"), DriveKind::Virtual},
+        DriveEntry{'D', dir.file("disk.img"), DriveKind::Virtual, "", "", false},
     });
     for (char letter : {'A', 'B'}) {
         EXPECT_EQ(access->DriveReady(letter).state, DriveState::NoMedium) << letter;
