@@ -103,8 +103,16 @@ void FormCommandHost::SetProgressRange(std::uint64_t maximum)
 void FormCommandHost::SetProgress(std::uint64_t position)
 {
     form_.PB1->setValue(static_cast<int>(std::min(position, maximum_) / scale_));
+    if (position == 0) {
+        // The device is released: figures of a finished transfer would stand
+        // beside its end box, so the command's own text comes back.
+        if (drawn_ != started_)
+            form_.SetStatusText(statusText_);
+        drawn_ = started_;
+        return;
+    }
     const auto now = Now();
-    if (position == 0 || now - started_ < kFiguresAfter || now - drawn_ < kRedrawInterval)
+    if (now - started_ < kFiguresAfter || now - drawn_ < kRedrawInterval)
         return;
     drawn_ = now;
     const ProgressFigures figures{position, maximum_, unitBytes_,

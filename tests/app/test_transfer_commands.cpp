@@ -615,7 +615,9 @@ private slots:
         };
         TMain_Form& form = p.open();
         shown = &form;
-        p.boxes.expect(Box(Msg(38), Msg(3), mb::OK | mb::ICONINFORMATION, mb::IDOK));
+        // Beside the end box the command's own text stands again, not the last figures.
+        p.boxes.expect(Box(Msg(38), Msg(3), mb::OK | mb::ICONINFORMATION, mb::IDOK,
+                           [&](const RecordedBox&) { QCOMPARE(form.StatusText(), Msg(35)); }));
         AcceptWithTitle("LONG");
         form.Controls().IB_CreateImage->trigger();
         QVERIFY(p.boxes.verifyDone());
