@@ -64,15 +64,16 @@ enum class DriveState { Ready, NoMedium, NoDevice, AccessRefused, InUse, Unreada
 // program holds the drive, or why the desktop's device broker did not open
 // a device the user may not open directly.
 // PartialSector: a virtual drive whose length is not a whole number of
-// sectors, which no transfer may cut short.
-enum class DriveDetail { None, OtherInstance, BrokerAbsent, BrokerRefused, PartialSector };
+// sectors, which no transfer may cut short. UnmountRefused: the broker did
+// not unmount a file system on the target, in its own words.
+enum class DriveDetail { None, OtherInstance, BrokerAbsent, BrokerRefused, PartialSector, UnmountRefused };
 
 struct DriveStatus {
     DriveState state = DriveState::Ready;
     int error = 0;      // the system's error code behind state, 0 when none
     std::string device{}; // the device or file the letter means; empty when unknown
     DriveDetail detail = DriveDetail::None;
-    std::string detailText{}; // the broker's own words for BrokerRefused
+    std::string detailText{}; // the broker's own words for BrokerRefused and UnmountRefused
 
     bool ready() const { return state == DriveState::Ready; }
 };

@@ -668,9 +668,11 @@ public:
             }
             BrokerAnswer answer;
             if (!UnmountThroughBroker(KernelNameOf(*it), answer)) {
-                const int error = answer.error != 0 ? answer.error : EBUSY;
-                return {.state = DriveStateFor(error), .error = error, .device = it->mountPoint,
-                        .detail = answer.detail, .detailText = answer.text};
+                // Still mounted. A refusal has no system error behind it: the
+                // daemon's words say why.
+                const bool refused = answer.detail == DriveDetail::BrokerRefused;
+                return {.state = DriveState::InUse, .error = refused ? 0 : answer.error, .device = it->mountPoint,
+                        .detail = refused ? DriveDetail::UnmountRefused : answer.detail, .detailText = answer.text};
             }
         }
         return {.device = path};

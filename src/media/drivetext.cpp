@@ -31,6 +31,8 @@ std::string DriveFailureText(const MessageCatalogue& messages, const std::string
         text += "\n" + messages.Text(MessageId::UdisksUnavailable);
     else if (status.detail == DriveDetail::BrokerRefused)
         text += "\n" + messages.Text(MessageId::UdisksRefused, status.detailText);
+    else if (status.detail == DriveDetail::UnmountRefused)
+        text += "\n" + messages.Text(MessageId::UdisksDidNotUnmount, status.detailText);
     if (status.state == DriveState::AccessRefused)
         text += "\n" + messages.Text(MessageId::SeatAdvice);
     return text;

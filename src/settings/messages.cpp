@@ -98,11 +98,13 @@ constexpr BuiltInText kBuiltInTexts[] = {
     // 111-112: the outcome of re-reading unreadable sectors.
     {111, "読み取れないセクタを再読み込みしました。読み取れたセクタ / まだ読み取れないセクタ: %s"},
     {112, "読み取れないセクタをすべて読み取りました。マップを削除しました。"},
-    // 113-116: what a transfer refuses to touch, and an image file that cannot be read.
+    // 113-117: what a transfer refuses to touch, an image file that cannot be
+    // read, and a file system on the target that udisks2 did not unmount.
     {113, "%s: 仮想ドライブの長さがセクタサイズ（512 バイト）の倍数ではありません。使用できません。"},
     {114, "書き込み先 %s はイメージフォルダのファイルか設定ファイルです。何も書き込んでいません。"},
     {115, "ドライブのメディアはマウントされています（%s）。マウントを解除して続けますか？"},
     {116, "イメージファイル %s を読み込めませんでした。"},
+    {117, "udisks2経由でもマウントを解除できませんでした: %s"},
     // 118: match without a dat file; 119-125: the information dialog and the dat match.
     {118, "dat ファイルが指定されておらず、%s にもありません。"},
     {119, "情報(&I)..."},

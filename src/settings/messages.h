@@ -118,6 +118,7 @@ enum class MessageId : int {
     TargetInLibrary = 114,
     MediumMounted = 115,
     ImageUnreadable = 116,
+    UdisksDidNotUnmount = 117,
     NoDatFile = 118,
     InfoMenu = 119,
     InfoTitle = 120,

@@ -5,6 +5,10 @@
 # udisks2, and the probe run as nobody without and with a rule allowing it,
 # then with a rule that makes polkit take its time, as a user answering the
 # agent would: the window's and the terminal's wait hooks must hear of it.
+# Then the restore command as nobody onto the device with an ext2 file
+# system that root mounted: refused by polkit, the box gives udisks2's words
+# and nothing is written; allowed, udisks2 unmounts it and the image is on
+# the device.
 # Exit 77: skipped, with the reason on stdout.
 probe=$1
 cli=$2
@@ -56,4 +60,35 @@ status=$?
 cat "$dir/cli.out" "$dir/cli.err"
 [ $status = 0 ] || { echo "FAIL: tessarine-cli drives ended with $status"; failed=1; }
 [ "$(grep -c "udisks2.*$loop" "$dir/cli.err")" = 1 ] || { echo "FAIL: the terminal did not tell the wait in one line"; failed=1; }
+
+# An unmount of a file system that root mounted is polkit's
+# filesystem-unmount-others; opening the device stays allowed.
+PATH=$PATH:/usr/sbin:/sbin mke2fs -q -F -t ext2 "$loop" || { echo "FAIL: mke2fs"; exit 1; }
+mkdir "$dir/mnt" "$dir/images" && chown 65534:65534 "$dir/images"
+mount "$loop" "$dir/mnt" || skip "ext2 cannot be mounted here"
+echo kept >"$dir/mnt/kept.txt"
+sync
+allow() {
+    printf 'polkit.addRule(function(action, subject) {\n    if ((%s) && subject.user == "nobody")\n        return polkit.Result.YES;\n});\n' \
+        "$1" >/etc/polkit-1/rules.d/50-tessarine-test.rules
+    sleep 1
+}
+mounted() { grep -q " $dir/mnt " /proc/self/mountinfo; }
+image_on_device() { cmp -s -n 8192 <(tail -c +257 "$dir/images/ONE.IMG") "$loop"; }
+open='action.id.indexOf("org.freedesktop.udisks2.open-device") == 0'
+allow "$open"
+echo "restore onto the mounted file system, unmount refused:"
+nobody "$probe" "$loop" unmount-refused "$dir/images" "$dir/mnt"
+status=$?
+[ $status = 0 ] || { echo "FAIL: the restore did not end in a box giving udisks2's refusal"; failed=1; }
+mounted && [ "$(cat "$dir/mnt/kept.txt")" = kept ] || { echo "FAIL: the file system went"; failed=1; }
+! cmp -s -n 512 <(tail -c +257 "$dir/images/ONE.IMG") "$loop" || { echo "FAIL: the image was written"; failed=1; }
+
+allow "$open"' || action.id == "org.freedesktop.udisks2.filesystem-unmount-others"'
+echo "restore onto the mounted file system, unmount allowed:"
+nobody "$probe" "$loop" unmount "$dir/images" "$dir/mnt"
+status=$?
+[ $status = 0 ] || { echo "FAIL: the restore did not go on after the unmount"; failed=1; }
+! mounted || { echo "FAIL: still mounted"; umount "$dir/mnt"; failed=1; }
+image_on_device || { echo "FAIL: the image is not on the device"; failed=1; }
 exit $failed

@@ -24,6 +24,8 @@ udisks_harness_start() {
     pids=()
     loop=
     cleanup() {
+        # What the caller mounted below dir goes first, or the loop device stays busy.
+        awk -v d="$dir/" 'index($5, d) == 1 {print $5}' /proc/self/mountinfo | sort -r | xargs -r -n1 umount -l
         [ -n "$loop" ] && timeout 10 udisksctl loop-delete --no-user-interaction -b "$loop" >/dev/null 2>&1
         [ -n "$loop" ] && losetup -d "$loop" 2>/dev/null
         for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
