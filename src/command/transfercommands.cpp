@@ -138,6 +138,25 @@ CommandOutcome OfferUnmount(CommandHost& host, DriveAccess& drives, const std::s
     return CommandOutcome::Done;
 }
 
+// The medium comes out after a transfer, unless someone else holds the drive.
+void EjectUnlessHeld(DriveAccess& drives, char letter, const TransferResult& transfer)
+{
+    if (transfer.source != FailureSource::DriveInUse)
+        drives.Eject(letter);
+}
+
+// A transfer that did not start because someone else holds the drive: it is
+// told as in use, naming what the drive reaches.
+bool ToldDriveInUse(CommandHost& host, DriveAccess& drives, const std::string& drive, const TransferResult& transfer)
+{
+    if (transfer.outcome != kTransferFailed || transfer.source != FailureSource::DriveInUse)
+        return false;
+    const DriveStatus status{.state = DriveState::InUse, .error = transfer.status.error,
+                             .device = drives.DescribeTarget(DriveLetter(drive))};
+    host.Box(DriveFailureText(drive, status), Msg(host, MessageId::CaptionError), kError);
+    return true;
+}
+
 CommandResult Outcome(CommandOutcome outcome, TransferResult transfer = {})
 {
     return {outcome, std::move(transfer), {}};
@@ -198,9 +217,10 @@ CommandResult CreateImageCommand(CommandHost& host, const DriveFactory& makeDriv
         result.outcome = CommandOutcome::Cancelled;
         break;
     case kTransferFailed:
-        drives->Eject(letter);
+        EjectUnlessHeld(*drives, letter, transfer);
         // A failing image file is not the disk's fault: the system says what went wrong.
-        host.Box(transfer.source == FailureSource::ImageFile ? transfer.errorText() : Msg(host, MessageId::ReadFailed), Msg(host, MessageId::CaptionError), kError);
+        if (!ToldDriveInUse(host, *drives, drive, transfer))
+            host.Box(transfer.source == FailureSource::ImageFile ? transfer.errorText() : Msg(host, MessageId::ReadFailed), Msg(host, MessageId::CaptionError), kError);
         DeleteUnfinishedImage(host, result.path);
         result.outcome = CommandOutcome::Failed;
         break;
@@ -273,7 +293,9 @@ CommandResult RestoreImagesCommand(CommandHost& host, const DriveFactory& makeDr
         if (const CommandOutcome unmounted = OfferUnmount(host, *drives, drive); unmounted != CommandOutcome::Done)
             return Outcome(unmounted);
         TransferResult transfer = RestoreToDrive(*drives, letter, entry.path, host);
-        drives->Eject(letter);
+        EjectUnlessHeld(*drives, letter, transfer);
+        if (ToldDriveInUse(host, *drives, drive, transfer))
+            return Outcome(CommandOutcome::Failed, std::move(transfer));
 
         if (transfer.outcome == kTransferCancelled) {
             host.Box(Msg(host, MessageId::Cancelled), Msg(host, MessageId::CaptionConfirm), mb::OK | mb::ICONWARNING | kStyle);
@@ -314,6 +336,8 @@ CommandResult RereadImageCommand(CommandHost& host, const DriveFactory& makeDriv
     const std::unique_ptr<DriveAccess> drives = makeDrives();
     if (const CommandOutcome waited = WaitForMedium(host, *drives, drive); waited != CommandOutcome::Done)
         return Outcome(waited);
+    if (const CommandOutcome unmounted = OfferUnmount(host, *drives, drive); unmounted != CommandOutcome::Done)
+        return Outcome(unmounted);
 
     host.EnableCommands(false);
     const TransferEnd end{host};
@@ -322,7 +346,9 @@ CommandResult RereadImageCommand(CommandHost& host, const DriveFactory& makeDriv
     host.ProcessMessages();
 
     TransferResult transfer = RereadUnreadable(*drives, letter, entry.path, host);
-    drives->Eject(letter);
+    EjectUnlessHeld(*drives, letter, transfer);
+    if (ToldDriveInUse(host, *drives, drive, transfer))
+        return Outcome(CommandOutcome::Failed, std::move(transfer));
     CommandOutcome outcome = CommandOutcome::Done;
     switch (transfer.outcome) {
     case kTransferCancelled:

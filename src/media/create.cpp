@@ -166,7 +166,7 @@ CopyEnd CopySectors(DriveAccess& drive, char letter, const ImageTexts& texts, co
     DeviceSession device(host);
     IoStatus st = device.Open(drive, letter, false, lockVolume);
     if (!st.ok())
-        return {TransferFailure(FailureSource::Drive, st)};
+        return {DeviceOpenFailure(st)};
 
     auto file = CreateImageFile(path, st);
     if (!file)

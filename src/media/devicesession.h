@@ -1,6 +1,7 @@
 #pragma once
 // The steps the two copy loops share: holding the device, the turn of the
 // loop that keeps the window alive, and how Esc judges the end.
+#include <cerrno>
 #include <cstdint>
 #include <memory>
 
@@ -26,6 +27,13 @@ inline TransferResult TransferFailure(FailureSource source, IoStatus status)
 inline TransferResult TransferDone()
 {
     return TransferEnded(kTransferDone);
+}
+
+// The open or the lock of the drive failed: a device that someone else holds
+// (a file system, another program's exclusive open) is in use, not broken.
+inline TransferResult DeviceOpenFailure(IoStatus status)
+{
+    return TransferFailure(status.error == EBUSY ? FailureSource::DriveInUse : FailureSource::Drive, status);
 }
 
 // A device held by one copy loop: on every way out it is unlocked (when it

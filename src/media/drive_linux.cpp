@@ -346,21 +346,22 @@ public:
             return IoStatus::Fail(EBADF);
         if (locked_)
             return IoStatus::Ok();
-        // udev leaves a device alone while someone holds this lock.
+        // udev leaves a device alone while someone holds this lock; another
+        // holder makes the drive one in use.
         if (::flock(medium_.fd.get(), LOCK_EX | LOCK_NB) != 0)
-            return LastError();
+            return IoStatus::Fail(errno == EWOULDBLOCK ? EBUSY : errno);
         // Other instances see this mark in their ready test.
         if (IoStatus st = MarkInUse(medium_.fd.get(), writing_); !st.ok()) {
             ::flock(medium_.fd.get(), LOCK_UN);
             return st;
         }
-        if (writing_) {
-            if (IoStatus st = RefuseWhileInUse(); !st.ok()) {
-                exclusive_.reset();
-                ::flock(medium_.fd.get(), LOCK_UN);
-                ClearInUseMark(medium_.fd.get());
-                return st;
-            }
+        // Also for reading: an image of a medium that someone else may be
+        // writing meanwhile is stale.
+        if (IoStatus st = RefuseWhileInUse(); !st.ok()) {
+            exclusive_.reset();
+            ::flock(medium_.fd.get(), LOCK_UN);
+            ClearInUseMark(medium_.fd.get());
+            return st;
         }
         locked_ = true;
         return IoStatus::Ok();
@@ -439,7 +440,8 @@ public:
     }
 
 private:
-    // A mounted medium is never written.
+    // EBUSY while the medium is mounted or claimed, here or through a loop
+    // device over the same file.
     IoStatus RefuseWhileInUse()
     {
         if (!medium_.block) {
@@ -474,7 +476,7 @@ private:
     bool locked_ = false;
     bool written_ = false;
     bool closed_ = false;
-    UniqueFd exclusive_; // held while locked for writing
+    UniqueFd exclusive_; // held while locked
     BrokerWait* wait_;
     AlignedBuffer buffer_;
 };

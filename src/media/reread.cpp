@@ -70,7 +70,7 @@ CopyEnd Reread(DriveAccess& drive, char letter, const std::string& path, Transfe
     host.SetProgressUnit(image.bytesPerSector);
     DeviceSession device(host);
     if (st = device.Open(drive, letter, false, lockVolume); !st.ok())
-        return {TransferFailure(FailureSource::Drive, st)};
+        return {DeviceOpenFailure(st)};
     auto file = OpenImageForPatching(path, st);
     if (!file)
         return {TransferFailure(FailureSource::ImageFile, st)};

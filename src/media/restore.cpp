@@ -82,7 +82,7 @@ CopyEnd CopyToMedium(DriveAccess& drive, char letter, const std::string& path, I
     DeviceSession device(host);
     IoStatus st = device.Open(drive, letter, true, ntFamily);
     if (!st.ok())
-        return {TransferFailure(FailureSource::Drive, st)};
+        return {DeviceOpenFailure(st)};
 
     // The NT-family writer ends every way through the cancel test; the
     // grouped one skips it when a request fails.

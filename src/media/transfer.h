@@ -19,8 +19,9 @@ inline constexpr int kTransferCancelled = -2;   // Esc; wins over 0
 inline constexpr std::uint32_t kSectorBufferSize = 8192;
 
 // Where a failure came from. The command blames the disk for a drive
-// failure and gives the system's own text for an image-file failure.
-enum class FailureSource { None, Drive, ImageFile };
+// failure, tells a drive that someone else holds (nothing moved) as in use,
+// and gives the system's own text for an image-file failure.
+enum class FailureSource { None, Drive, DriveInUse, ImageFile };
 
 struct TransferResult {
     int outcome = kTransferFailed;

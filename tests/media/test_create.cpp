@@ -213,10 +213,13 @@ TEST_F(Creation, DriveFailuresBeforeTheCopyEndAsFailureWithNothingRead)
         int MemoryDrive::*fault;
         int error;
         const char* lastLog;
+        FailureSource source;
     } cases[] = {
-        {"allocation", &MemoryDrive::allocationError, ENOMEDIUM, "alloc A"},
-        {"open", &MemoryDrive::openError, EACCES, "open A r"},
-        {"lock", &MemoryDrive::lockError, EBUSY, "close"},
+        {"allocation", &MemoryDrive::allocationError, ENOMEDIUM, "alloc A", FailureSource::Drive},
+        {"open", &MemoryDrive::openError, EACCES, "open A r", FailureSource::Drive},
+        {"open of a device held elsewhere", &MemoryDrive::openError, EBUSY, "open A r", FailureSource::DriveInUse},
+        {"lock", &MemoryDrive::lockError, EIO, "close", FailureSource::Drive},
+        {"lock of a device held elsewhere", &MemoryDrive::lockError, EBUSY, "close", FailureSource::DriveInUse},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -226,7 +229,7 @@ TEST_F(Creation, DriveFailuresBeforeTheCopyEndAsFailureWithNothingRead)
         FakeHost h;
         const TransferResult r = CreateFromDrive(d, 'A', path, h);
         EXPECT_EQ(r.outcome, kTransferFailed);
-        EXPECT_EQ(r.source, FailureSource::Drive);
+        EXPECT_EQ(r.source, c.source);
         EXPECT_EQ(r.status.error, c.error);
         EXPECT_EQ(d.log.back(), c.lastLog);
         EXPECT_FALSE(Logged(d, "read 0"));

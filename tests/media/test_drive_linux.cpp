@@ -190,7 +190,7 @@ TEST(VirtualDrive, LockIsExclusiveUntilUnlocked)
     auto second = access->Open('A', false, st);
     ASSERT_TRUE(first && second);
     ASSERT_TRUE(first->Lock().ok());
-    EXPECT_EQ(second->Lock().error, EWOULDBLOCK);
+    EXPECT_EQ(second->Lock().error, EBUSY);
     first->Unlock();
     EXPECT_TRUE(second->Lock().ok());
     second->Unlock();

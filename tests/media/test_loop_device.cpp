@@ -89,14 +89,19 @@ TEST(LoopDevice, LockRefusedWhileAnotherHolderHasTheDevice)
     auto second = access->Open('A', true, st);
     ASSERT_TRUE(first && second);
     ASSERT_TRUE(first->Lock().ok());
-    EXPECT_EQ(second->Lock().error, EWOULDBLOCK);
+    EXPECT_EQ(second->Lock().error, EBUSY);
     first->Unlock();
 
-    // Another program holding the device exclusively also refuses a writer.
+    // Another program holding the device exclusively also refuses a writer,
+    // and a reader.
     {
         UniqueFd other(::open(loop.path().c_str(), O_RDONLY | O_EXCL));
         ASSERT_GE(other.get(), 0);
         EXPECT_EQ(second->Lock().error, EBUSY);
+        IoStatus opened;
+        auto reader = access->Open('A', false, opened);
+        ASSERT_TRUE(reader);
+        EXPECT_EQ(reader->Lock().error, EBUSY);
     }
     EXPECT_TRUE(second->Lock().ok());
     // ...and the writer's lock keeps others from claiming it.
@@ -139,7 +144,7 @@ TEST(LoopDevice, MountedMediumIsNeverWritten)
             EXPECT_EQ(writer->Lock().error, EBUSY) << letter;
             auto reader = access->Open(letter, false, st);
             ASSERT_TRUE(reader);
-            EXPECT_TRUE(reader->Lock().ok()) << letter << ": reading a mounted medium is allowed";
+            EXPECT_EQ(reader->Lock().error, EBUSY) << letter << ": an image of a mounted medium is stale";
         }
         access->Eject('A');
         EXPECT_TRUE(access->DriveReady('A').ready());

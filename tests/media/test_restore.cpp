@@ -140,9 +140,11 @@ TEST_F(Restoration, DriveFailuresReleaseTheDriveAndMayBeOvertakenByEsc)
         int error;
         int writes;
         bool unlocked;
+        FailureSource source = FailureSource::Drive;
     } cases[] = {
         {"open", &MemoryDrive::openError, EACCES, 0, false},
-        {"lock", &MemoryDrive::lockError, EBUSY, 0, false},
+        {"lock", &MemoryDrive::lockError, EIO, 0, false},
+        {"lock of a device held elsewhere", &MemoryDrive::lockError, EBUSY, 0, false, FailureSource::DriveInUse},
         {"flush at close", &MemoryDrive::closeError, EIO, 32, true},
     };
     for (const Case& c : cases) {
@@ -153,7 +155,7 @@ TEST_F(Restoration, DriveFailuresReleaseTheDriveAndMayBeOvertakenByEsc)
         FakeHost h;
         const TransferResult r = RestoreToDrive(d, 'A', image, h);
         EXPECT_EQ(r.outcome, kTransferFailed);
-        EXPECT_EQ(r.source, FailureSource::Drive);
+        EXPECT_EQ(r.source, c.source);
         EXPECT_EQ(r.status.error, c.error);
         EXPECT_EQ(CountLogged(d, "write "), c.writes);
         EXPECT_EQ(d.openHandles, 0);

@@ -7,6 +7,7 @@
 #include "command/commands.h"
 #include "command/scripted_host.h"
 #include "library/imagefile.h"
+#include "media/drivetext.h"
 #include "media/fatmedia.h"
 #include "media/memory_drive.h"
 #include "settings/messages.h"
@@ -219,6 +220,35 @@ TEST(WriteGuardDevice, FileBehindAClaimedLoopDeviceIsNotWritten)
         EXPECT_EQ(writer->Lock().error, EBUSY);
     }
     EXPECT_TRUE(writer->Lock().ok()) << "released";
+}
+
+// A device another program holds (an exclusive open, as a mapper or a
+// mount would) but that carries no mounted file system: restoration and
+// creation tell the drive in use, naming it, and write nothing.
+TEST_F(WriteGuard, ClaimedDeviceIsTheDriveInUse)
+{
+    WriteFileBytes(fsFile, std::vector<std::uint8_t>(64 * 512, 0));
+    LoopDevice loop(fsFile);
+    if (loop.path().empty())
+        GTEST_SKIP() << (::geteuid() != 0 ? "needs root for loop devices" : "losetup does not work here");
+    UniqueFd holder(::open(loop.path().c_str(), O_RDONLY | O_EXCL));
+    ASSERT_GE(holder.get(), 0);
+    SelectImage("ONE.IMG", 16);
+    const std::string inUse =
+        "box " + DriveFailureText("A", {.state = DriveState::InUse, .error = EBUSY,
+                                         .device = DrivesOver({{'A', loop.path()}})->DescribeTarget('A')});
+
+    host.answers = {mb::IDYES};
+    EXPECT_EQ(Restore(loop.path()).outcome, CommandOutcome::Failed);
+    EXPECT_TRUE(Contains(host.seen, inUse)) << ::testing::PrintToString(host.seen);
+    EXPECT_TRUE(FileBytes(fsFile) == std::vector<std::uint8_t>(64 * 512, 0)) << "written";
+
+    host.seen.clear();
+    host.texts = {"CLAIMED", "", "", "", "", ""};
+    DriveFactory drives = [&loop] { return DrivesOver({{'A', loop.path()}}); };
+    EXPECT_EQ(CreateImageCommand(host, drives, "A", images).outcome, CommandOutcome::Failed);
+    EXPECT_TRUE(Contains(host.seen, inUse)) << ::testing::PrintToString(host.seen);
+    EXPECT_EQ(std::distance(fs::directory_iterator(images), fs::directory_iterator()), 1) << "a new image stayed";
 }
 
 } // namespace
