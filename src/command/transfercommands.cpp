@@ -153,7 +153,7 @@ bool ToldDriveInUse(CommandHost& host, DriveAccess& drives, const std::string& d
         return false;
     const DriveStatus status{.state = DriveState::InUse, .error = transfer.status.error,
                              .device = drives.DescribeTarget(DriveLetter(drive))};
-    host.Box(DriveFailureText(drive, status), Msg(host, MessageId::CaptionError), kError);
+    host.Box(DriveFailureText(host.messages, drive, status), Msg(host, MessageId::CaptionError), kError);
     return true;
 }
 

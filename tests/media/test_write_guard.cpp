@@ -235,7 +235,7 @@ TEST_F(WriteGuard, ClaimedDeviceIsTheDriveInUse)
     ASSERT_GE(holder.get(), 0);
     SelectImage("ONE.IMG", 16);
     const std::string inUse =
-        "box " + DriveFailureText("A", {.state = DriveState::InUse, .error = EBUSY,
+        "box " + DriveFailureText(host.messages, "A", {.state = DriveState::InUse, .error = EBUSY,
                                          .device = DrivesOver({{'A', loop.path()}})->DescribeTarget('A')});
 
     host.answers = {mb::IDYES};

@@ -77,7 +77,6 @@ constexpr std::uint32_t kImageSectors = 16;
 int RestoreOntoMounted(const std::string& device, const std::string& folder, const std::string& mountPoint,
                        bool allowed)
 {
-    InitMessages(folder + "/tessarine"); // the built-in texts
     const std::string image = folder + "/ONE.IMG";
     const HeaderBytes header = BuildHeader({"UDISKS", "", "", "", "", ""}, 1, 512, kImageSectors);
     std::string bytes(header.begin(), header.end());
