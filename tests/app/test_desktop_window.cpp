@@ -17,9 +17,8 @@ private slots:
     {
         WindowProfile p;
         p.configured();
-        TMain_Form form(p.services());
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const auto shown = ShowMainForm(p.services());
+        TMain_Form& form = *shown;
         for (const QSize size : {QSize(480, 320), QSize(900, 500)}) {
             form.resize(size);
             QCoreApplication::processEvents();
@@ -62,9 +61,7 @@ private slots:
             p->configured();
             const HeaderBytes header = BuildHeader({"T", "", "", "", "", ""}, 2, 512, 1);
             p->dir.write("Images/one.img", std::string(header.begin(), header.end()) + std::string(512, '\0'));
-            forms.push_back(std::make_unique<TMain_Form>(p->services()));
-            forms.back()->show();
-            QVERIFY(QTest::qWaitForWindowExposed(forms.back().get()));
+            forms.push_back(ShowMainForm(p->services()));
         }
         TMain_Form& english = *forms[0];
         TMain_Form& japanese = *forms[1];

@@ -135,9 +135,8 @@ private slots:
             data[i] = static_cast<char>(i * 31 + i / 1024);
         const std::string file = p.dir.file("Foo (1992)(Maker)(PC-98)(Disk 1 of 2).hdm");
         p.dir.write("Foo (1992)(Maker)(PC-98)(Disk 1 of 2).hdm", data);
-        TMain_Form form(p.services());
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const auto shown = ShowMainForm(p.services());
+        TMain_Form& form = *shown;
 
         auto drop = [&] {
             QMimeData mime;
@@ -186,9 +185,8 @@ private slots:
         p.boxes.expect(QString::fromStdString(p.messages.Text(MessageId::Exported, "1")),
                        QString::fromStdString(p.messages.Text(MessageId::CaptionConfirm)),
                        mb::OK | mb::ICONINFORMATION | mb::TASKMODAL | mb::SETFOREGROUND);
-        TMain_Form form(p.services());
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const auto shown = ShowMainForm(p.services());
+        TMain_Form& form = *shown;
         form.Controls().LV1->SelectRow(0);
         form.UpdateSelectionCommands();
         QVERIFY(form.Controls().IB_ExportImage->isEnabled());

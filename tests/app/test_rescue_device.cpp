@@ -69,10 +69,7 @@ struct Rig : WindowProfile {
         MainFormServices services = WindowProfile::services();
         const std::string device = loop.path();
         services.drives = [device] { return DrivesOver({{'A', device}}); };
-        form = std::make_unique<TMain_Form>(std::move(services));
-        form->show();
-        if (!QTest::qWaitForWindowExposed(form.get()))
-            QTest::qFail("window not shown", __FILE__, __LINE__);
+        form = ShowMainForm(std::move(services));
         return *form;
     }
 

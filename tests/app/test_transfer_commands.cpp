@@ -86,10 +86,7 @@ struct Profile : WindowProfile {
         services.configCommand = [](TMain_Form&, bool) {
             QTest::qFail("no configuration expected", __FILE__, __LINE__);
         };
-        form = std::make_unique<TMain_Form>(std::move(services));
-        form->show();
-        if (!QTest::qWaitForWindowExposed(form.get()))
-            QTest::qFail("window not shown", __FILE__, __LINE__);
+        form = ShowMainForm(std::move(services));
         return *form;
     }
 

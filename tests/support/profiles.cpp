@@ -27,6 +27,15 @@ MainFormServices WindowProfile::services()
     };
 }
 
+std::unique_ptr<TMain_Form> ShowMainForm(MainFormServices services)
+{
+    auto form = std::make_unique<TMain_Form>(std::move(services));
+    form->show();
+    if (!QTest::qWaitForWindowExposed(form.get()))
+        QTest::qFail("window not shown", __FILE__, __LINE__);
+    return form;
+}
+
 std::unique_ptr<TProperty_Form> OpenPropertyDialog(RegStore& store, ScriptedBoxes& boxes, const ImageTexts& texts,
                                                    const MessageCatalogue& messages)
 {

@@ -45,6 +45,10 @@ struct WindowProfile : StoreProfile {
     std::vector<std::string> files() const;
 };
 
+// A main window over services, shown; a window that does not show fails the
+// running test.
+std::unique_ptr<TMain_Form> ShowMainForm(MainFormServices services);
+
 // The property dialog over store with texts filled in, shown and active;
 // a dialog that does not show fails the running test.
 std::unique_ptr<TProperty_Form> OpenPropertyDialog(RegStore& store, ScriptedBoxes& boxes, const ImageTexts& texts = {},
