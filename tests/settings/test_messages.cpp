@@ -79,8 +79,6 @@ TEST_F(LanguageFile, CataloguesAreSeparateValuesByTypedNumber)
 
     EXPECT_FALSE(builtIn.LanguageLoaded());
     EXPECT_EQ(builtIn.Text(MessageId::OkButton), "OK");
-    EXPECT_EQ(builtIn.Text(MessageId::NextMedium), "正常に復元されました。次のメディアを準備して下さい。");
-    EXPECT_EQ(builtIn.Text(MessageId::NoMedium, "B"), "B:ドライブにディスクが挿入されていません。");
     EXPECT_EQ(builtIn.Text(MessageId::ColumnTitle), "");
     EXPECT_EQ(builtIn.Text(kMessageCount), "");
     EXPECT_EQ(builtIn.Text(-1), "");

@@ -82,6 +82,27 @@ int InChild(const std::function<int()>& body)
     return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
 }
 
+// InChild with files that may not grow past 16 bytes, as on a full disk.
+int OnAFullDisk(const std::function<int()>& body)
+{
+    return InChild([&] {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{16, 16};
+        return setrlimit(RLIMIT_FSIZE, &limit) != 0 ? 77 : body();
+    });
+}
+
+// In a child, where a failed EXPECT would not be seen: tells a wrong text on stderr.
+bool RaisedIs(const std::string& raised, const std::string& wanted)
+{
+    if (raised != wanted)
+        std::cerr << "raised: [" << raised << "], wanted [" << wanted << "]\n";
+    return raised == wanted;
+}
+
+// What the folder holds after a write: the store and the lock beside it.
+const std::vector<std::string> kStoreAndLock{"Tessarine.reg", "Tessarine.reg.lock"};
+
 } // namespace
 
 TEST_F(StoreFixture, FreshMachineReadsDefaultsAndCreatesNothing)
@@ -110,7 +131,7 @@ TEST_F(StoreFixture, FreshMachineReadsDefaultsAndCreatesNothing)
     store.RegWriteString(0, kSystemKey, "Drive", "B");
     EXPECT_EQ(store.RegReadString(0, kSystemKey, "Drive", ""), "B");
     EXPECT_EQ(ReadFile(), kHeader + kSysSection + "\"Drive\"=\"B\"\n\n");
-    EXPECT_EQ(FolderNames(), (std::vector<std::string>{"Tessarine.reg", "Tessarine.reg.lock"}));
+    EXPECT_EQ(FolderNames(), kStoreAndLock);
 }
 
 TEST_F(StoreFixture, StoredValuesFollowTheRules)
@@ -344,12 +365,10 @@ TEST_F(StoreFixture, WriteIntoReadOnlyFolderRaisesAndKeepsTheOldFile)
         } else if (chmod(folder.c_str(), 0555) != 0) {
             return 77;
         }
-        std::string a = RaisedText([&] { store.RegWriteString(0, kSystemKey, "Drive", "B"); });
-        std::string b = RaisedText([&] { store.RegWriteInteger(0, kSystemKey, "Top", 2); });
-        if (a != "'Drive' の設定に失敗しました" || b != "'Top' の設定に失敗しました") {
-            std::cerr << "raised: [" << a << "] [" << b << "]\n";
+        if (!RaisedIs(RaisedText([&] { store.RegWriteString(0, kSystemKey, "Drive", "B"); }),
+                      "'Drive' の設定に失敗しました") ||
+            !RaisedIs(RaisedText([&] { store.RegWriteInteger(0, kSystemKey, "Top", 2); }), "'Top' の設定に失敗しました"))
             return 1;
-        }
         // Reading still works.
         return store.RegReadString(0, kSystemKey, "Drive", "") == "A" ? 0 : 2;
     });
@@ -358,30 +377,23 @@ TEST_F(StoreFixture, WriteIntoReadOnlyFolderRaisesAndKeepsTheOldFile)
         GTEST_SKIP() << "cannot make the folder read-only here (no mount namespace)";
     EXPECT_EQ(code, 0);
     EXPECT_EQ(ReadFile(), old);
-    EXPECT_EQ(FolderNames(), (std::vector<std::string>{"Tessarine.reg", "Tessarine.reg.lock"}));
+    EXPECT_EQ(FolderNames(), kStoreAndLock);
 }
 
 TEST_F(StoreFixture, FullDiskRaisesAndKeepsTheOldFile)
 {
     WriteFile(kHeader + kSysSection + "\"Drive\"=\"A\"\n\n");
     const std::string old = ReadFile();
-    int code = InChild([&] {
-        // Files may not grow past 16 bytes, as on a full disk.
-        signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{16, 16};
-        if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
-            return 77;
-        std::string raised = RaisedText([&] { store.RegWriteInteger(0, kSystemKey, "Width", 640); });
-        if (raised != "'Width' の設定に失敗しました") {
-            std::cerr << "raised: [" << raised << "]\n";
-            return 1;
-        }
-        return 0;
+    const int code = OnAFullDisk([&] {
+        return RaisedIs(RaisedText([&] { store.RegWriteInteger(0, kSystemKey, "Width", 640); }),
+                        "'Width' の設定に失敗しました")
+                   ? 0
+                   : 1;
     });
     ASSERT_NE(code, 77) << "setrlimit failed";
     EXPECT_EQ(code, 0);
     EXPECT_EQ(ReadFile(), old);
-    EXPECT_EQ(FolderNames(), (std::vector<std::string>{"Tessarine.reg", "Tessarine.reg.lock"}));
+    EXPECT_EQ(FolderNames(), kStoreAndLock);
 }
 
 TEST_F(StoreFixture, TwoProcessesWritingAtOnceLoseNothing)
@@ -421,7 +433,7 @@ TEST_F(StoreFixture, TwoProcessesWritingAtOnceLoseNothing)
         for (int i = 0; i < kEach; ++i)
             found += store.RegReadInteger(0, kSystemKey, "P" + std::to_string(p) + "_" + std::to_string(i), -1) == i;
     EXPECT_EQ(found, 2 * kEach);
-    EXPECT_EQ(FolderNames(), (std::vector<std::string>{"Tessarine.reg", "Tessarine.reg.lock"}));
+    EXPECT_EQ(FolderNames(), kStoreAndLock);
 }
 
 TEST_F(StoreFixture, LinkedStoreStaysALink)
@@ -605,22 +617,15 @@ TEST_F(StoreFixture, TransactionSeesNoOtherWriterAndLandsAsOneFile)
 TEST_F(StoreFixture, TransactionThatCannotStoreNamesItsFirstValue)
 {
     WriteFile(kHeader);
-    const int code = InChild([&] {
-        // Files may not grow past 16 bytes, as on a full disk.
-        signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{16, 16};
-        if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
-            return 77;
+    const int code = OnAFullDisk([&] {
         const std::string raised = RaisedText([&] {
             store.Transaction([&] {
                 store.RegWriteInteger(0, kSystemKey, "Height", 1);
                 store.RegWriteInteger(0, kSystemKey, "Width", 2);
             });
         });
-        if (raised != "'Height' の設定に失敗しました") {
-            std::cerr << "raised: [" << raised << "]\n";
+        if (!RaisedIs(raised, "'Height' の設定に失敗しました"))
             return 1;
-        }
         // What did not land is not read back either.
         return store.RegReadInteger(0, kSystemKey, "Height", 0) == 0 ? 0 : 2;
     });
