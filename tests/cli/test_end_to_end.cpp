@@ -50,6 +50,11 @@ protected:
         for (const char* tool : {"mkfs.fat", "mcopy", "fsck.fat"})
             if (!HaveTool(tool))
                 GTEST_SKIP() << tool << " is missing (Debian packages dosfstools and mtools)";
+        MakeFolders();
+    }
+
+    void MakeFolders()
+    {
         fs::create_directories(images);
         fs::create_directories(dir.path() + "/config/Orvane");
         messages = MessageCatalogue::Load((fs::path(TESSARINE_CLI).parent_path() / "tessarine").string());
@@ -276,9 +281,7 @@ class CliExchange : public CliEndToEnd {
 protected:
     void SetUp() override
     {
-        fs::create_directories(images);
-        fs::create_directories(dir.path() + "/config/Orvane");
-        messages = MessageCatalogue::Load((fs::path(TESSARINE_CLI).parent_path() / "tessarine").string());
+        MakeFolders();
         Configure({});
     }
 
@@ -375,11 +378,9 @@ TEST_F(CliExchange, ExportToD88AndImportBackKeepSectorsAndUnreadableOnes)
     ASSERT_EQ(exported.status, 0) << exported.err;
     const std::string d88path = out + "/DISK A.d88";
     EXPECT_EQ(exported.out, d88path + "\n");
+    // The sector statuses written are the formats' test; the unreadable
+    // sector coming back through import below proves the map reached them.
     const std::string d88 = dir.read("out/DISK A.d88");
-    // Statuses of the nine sectors of track 0: the error on sector 5 (R = 6) alone.
-    std::size_t at = static_cast<std::uint8_t>(d88[0x20]) | static_cast<std::uint8_t>(d88[0x21]) << 8;
-    for (int r = 1; r <= 9; ++r, at += 16 + 512)
-        EXPECT_EQ(static_cast<std::uint8_t>(d88[at + 8]), r == 6 ? 0xB0 : 0x00) << "R=" << r;
 
     // Replacing needs a Yes; the raw names of the PC-98 2HD refuse a 720 KB disk.
     EXPECT_EQ(Run({"export", "A.IMG", "--format", "d88", "--to", out}).status, 2);
