@@ -16,11 +16,7 @@
 #include "library/imagefile.h"
 #include "media/memory_drive.h"
 #include "settings/messages.h"
-#include "settings/regbackend.h"
-#include "settings/regstore.h"
-#include "support/messages.h"
-#include "support/scripted_boxes.h"
-#include "support/tempdir.h"
+#include "support/profiles.h"
 
 namespace {
 
@@ -46,28 +42,22 @@ QString SystemText(int error) { return QString::fromStdString(IoStatus::Fail(err
 class TestHostileWindow : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<TempDir> dir_;
-    std::unique_ptr<RegStore> store_;
-    std::unique_ptr<ScriptedBoxes> boxes_;
+    std::unique_ptr<WindowProfile> p_;
+
+    // Writes a file into the image folder.
+    void Put(const std::string& name, const std::string& bytes) const { p_->dir.write("Images/" + name, bytes); }
+    std::string File(const std::string& name) const { return p_->folder + name; }
 
     std::unique_ptr<TMain_Form> MakeForm()
     {
-        MainFormServices services{
-            *store_,
-            BuiltInMessages(),
-            boxes_->func(),
-            [] {
-                auto drive = std::make_unique<MemoryDrive>();
-                drive->media['A'] = MemoryDrive::PatternMedium(64);
-                return std::unique_ptr<DriveAccess>(std::move(drive));
-            },
-            [] { return std::vector<DriveEntry>{}; },
-            dir_->file("tessarine"),
-            [](const std::string&) {},
-            [](TMain_Form&, bool) {},
+        MainFormServices services = p_->services();
+        services.drives = [] {
+            auto drive = std::make_unique<MemoryDrive>();
+            drive->media['A'] = MemoryDrive::PatternMedium(64);
+            return std::unique_ptr<DriveAccess>(std::move(drive));
         };
         auto form = std::make_unique<TMain_Form>(std::move(services));
-        form->SetImageFolder(dir_->path() + "/");
+        form->SetImageFolder(p_->folder);
         form->SetSourceDrive("A");
         return form;
     }
@@ -91,36 +81,25 @@ class TestHostileWindow : public QObject {
     }
 
 private slots:
-    void init()
-    {
-        dir_ = std::make_unique<TempDir>();
-        store_ = std::make_unique<RegStore>(MakeFileBackend(dir_->file("store.reg")));
-        boxes_ = std::make_unique<ScriptedBoxes>();
-    }
-
-    void cleanup()
-    {
-        boxes_.reset();
-        store_.reset();
-        dir_.reset();
-    }
+    void init() { p_ = std::make_unique<WindowProfile>(); }
+    void cleanup() { p_.reset(); }
 
     void hostileFolderIsListedWithoutABoxAndRowsKeepTheirBytes()
     {
         // Title: a lone lead byte, an unassigned byte, control bytes inside.
         const std::string badTitle = "\x81" " bad\x01" "cp\xA0" "932";
-        dir_->write("\xFF\xFE-not-utf8\nline.img", HeaderText({badTitle, "", "", "", "\xFF", ""}));
-        dir_->write("-rf", HeaderText({"Dash", "", "", "", "A", ""}));
-        dir_->write("kana", HeaderText({"\x83\x51\x81\x5B\x83\x80", "", "", "", "\x82\xA0", ""}));
+        Put("\xFF\xFE-not-utf8\nline.img", HeaderText({badTitle, "", "", "", "\xFF", ""}));
+        Put("-rf", HeaderText({"Dash", "", "", "", "A", ""}));
+        Put("kana", HeaderText({"\x83\x51\x81\x5B\x83\x80", "", "", "", "\x82\xA0", ""}));
         HeaderBytes noNul = BuildHeader({}, 1, 512, 0);
         std::fill(noNul.begin() + 5, noNul.begin() + 244, 'N');
-        dir_->write("no-nul", std::string(noNul.begin(), noNul.end()));
-        QCOMPARE(mkfifo(dir_->file("IMG0001.TMP").c_str(), 0644), 0);
-        QCOMPARE(symlink("self", dir_->file("self").c_str()), 0);
+        Put("no-nul", std::string(noNul.begin(), noNul.end()));
+        QCOMPARE(mkfifo(File("IMG0001.TMP").c_str(), 0644), 0);
+        QCOMPARE(symlink("self", File("self").c_str()), 0);
 
         auto form = MakeForm();
         form->IB_ReloadExecute();
-        QVERIFY(boxes_->shown().empty());
+        QVERIFY(p_->boxes.shown().empty());
         QCOMPARE(form->Controls().LV1->RowCount(), 4);
 
         // Sorted by the machine's stored bytes: "A" < "NNNN" < 82 A0 < FF.
@@ -153,47 +132,47 @@ private slots:
     void imagesReplacedBehindTheListAreTurnedAwayWithoutBlocking()
     {
         const std::string image = HeaderText({"Image", "", "", "", "", ""});
-        dir_->write("pipe.img", image);
-        dir_->write("cut.img", image);
+        Put("pipe.img", image);
+        Put("cut.img", image);
         auto form = MakeForm();
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
         form->IB_ReloadExecute();
         QCOMPARE(form->Controls().LV1->RowCount(), 2);
 
-        QCOMPARE(::unlink(dir_->file("pipe.img").c_str()), 0);
-        QCOMPARE(mkfifo(dir_->file("pipe.img").c_str(), 0644), 0);
-        std::filesystem::resize_file(dir_->file("cut.img"), 100);
+        QCOMPARE(::unlink(File("pipe.img").c_str()), 0);
+        QCOMPARE(mkfifo(File("pipe.img").c_str(), 0644), 0);
+        std::filesystem::resize_file(File("cut.img"), 100);
 
         // A command that waits on the FIFO ends the test here instead of hanging it.
         ::alarm(60);
         SelectOnly(*form, "pipe.img");
-        boxes_->expect(Msg(40), Msg(3), mb::YESNO | mb::ICONQUESTION | kStyle, mb::IDYES);
+        p_->boxes.expect(Msg(40), Msg(3), mb::YESNO | mb::ICONQUESTION | kStyle, mb::IDYES);
         // The check before the first medium names the file and writes nothing.
-        boxes_->expect(Msg(87, "\r\nImage (pipe.img): " + SystemText(ENOTSUP).toStdString()), Msg(5),
+        p_->boxes.expect(Msg(87, "\r\nImage (pipe.img): " + SystemText(ENOTSUP).toStdString()), Msg(5),
                        mb::OK | mb::ICONERROR | kStyle);
         form->IB_RestoreImageExecute();
-        QVERIFY(boxes_->verifyDone());
+        QVERIFY(p_->boxes.verifyDone());
 
-        boxes_->expect(SystemText(ENOTSUP), Msg(5), mb::OK | mb::ICONERROR | kStyle);
+        p_->boxes.expect(SystemText(ENOTSUP), Msg(5), mb::OK | mb::ICONERROR | kStyle);
         form->IB_PropertyExecute();
-        QVERIFY(boxes_->verifyDone());
+        QVERIFY(p_->boxes.verifyDone());
 
         SelectOnly(*form, "cut.img");
-        boxes_->expect(SystemText(ENODATA), Msg(5), mb::OK | mb::ICONERROR | kStyle);
+        p_->boxes.expect(SystemText(ENODATA), Msg(5), mb::OK | mb::ICONERROR | kStyle);
         form->IB_PropertyExecute();
-        QVERIFY(boxes_->verifyDone());
-        QCOMPARE(dir_->read("cut.img"), image.substr(0, 100));
+        QVERIFY(p_->boxes.verifyDone());
+        QCOMPARE(p_->dir.read("Images/cut.img"), image.substr(0, 100));
 
         // Deletion removes regular files only and names the one it left; the
         // rescan before that box lists neither.
         SelectOnly(*form, "pipe.img");
-        boxes_->expect(Msg(46), Msg(3), mb::YESNO | mb::ICONQUESTION | kStyle, mb::IDYES);
-        boxes_->expect(Msg(75, "\r\npipe.img: " + SystemText(ENOTSUP).toStdString()), Msg(3),
+        p_->boxes.expect(Msg(46), Msg(3), mb::YESNO | mb::ICONQUESTION | kStyle, mb::IDYES);
+        p_->boxes.expect(Msg(75, "\r\npipe.img: " + SystemText(ENOTSUP).toStdString()), Msg(3),
                        mb::OK | mb::ICONERROR | kStyle);
         form->IB_DeleteImageExecute();
-        QVERIFY(boxes_->verifyDone());
-        QVERIFY(std::filesystem::is_fifo(dir_->file("pipe.img")));
+        QVERIFY(p_->boxes.verifyDone());
+        QVERIFY(std::filesystem::is_fifo(File("pipe.img")));
         QCOMPARE(form->Controls().LV1->RowCount(), 0);
         ::alarm(0);
     }
