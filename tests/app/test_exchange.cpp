@@ -11,8 +11,6 @@
 #include <QUrl>
 #include <QtTest>
 
-#include <dirent.h>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -23,6 +21,7 @@
 #include "library/imagefile.h"
 #include "settings/messages.h"
 #include "support/profiles.h"
+#include "support/shell.h"
 #include "support/when_open.h"
 
 namespace {
@@ -31,17 +30,6 @@ std::string ReadFileText(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-int FilesIn(const std::string& folder)
-{
-    int n = 0;
-    if (DIR* d = opendir(folder.c_str())) {
-        while (dirent* e = readdir(d))
-            n += e->d_name[0] != '.';
-        closedir(d);
-    }
-    return n;
 }
 
 // Images/IMG0001.TMP: a 720 KB header titled title, then data, and its map.

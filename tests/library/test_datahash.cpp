@@ -1,50 +1,20 @@
 #include "library/datahash.h"
 
 #include "library/imagefile.h"
+#include "support/shell.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <string>
-
-namespace {
-
-// First line of a shell command's output, without the newline.
-std::string ShellLine(const std::string& command)
-{
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return out;
-    char buf[256];
-    while (std::fgets(buf, sizeof buf, pipe) != nullptr)
-        out += buf;
-    pclose(pipe);
-    if (auto nl = out.find('\n'); nl != std::string::npos)
-        out.resize(nl);
-    return out;
-}
-
-std::string Bytes(std::size_t n, unsigned seed)
-{
-    std::string s(n, '\0');
-    for (std::size_t i = 0; i < n; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        s[i] = static_cast<char>(seed >> 16);
-    }
-    return s;
-}
-
-} // namespace
 
 // The header must stay out of the hashes; the outside tools see only the data.
 TEST(DataHash, FileHashesEqualTheSystemToolsOnTheDataAfterTheHeader)
 {
     TempDir dir;
     HeaderBytes header = BuildHeader(ImageTexts{}, 1, 512, 0);
-    std::string data = Bytes(3 * 1024 * 1024 + 77, 7); // more than one read buffer, odd tail
+    std::string data = PseudoRandomBytes(3 * 1024 * 1024 + 77, 7); // more than one read buffer, odd tail
     dir.write("IMG1.TMP", std::string(header.begin(), header.end()) + data);
     std::string path = dir.file("IMG1.TMP");
 
@@ -59,7 +29,7 @@ TEST(DataHash, FileHashesEqualTheSystemToolsOnTheDataAfterTheHeader)
 
 TEST(DataHash, PiecesAndRestartGiveTheSameHashes)
 {
-    std::string data = Bytes(10000, 3);
+    std::string data = PseudoRandomBytes(10000, 3);
     auto span = [](const std::string& s, std::size_t from, std::size_t n) {
         return std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(s.data()) + from, n);
     };

@@ -3,6 +3,7 @@
 #include "library/diskformats.h"
 #include "library/geometry.h"
 
+#include "support/shell.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
@@ -13,21 +14,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <dirent.h>
 #include <string>
 #include <vector>
 
 namespace {
-
-std::string Pattern(std::size_t n, unsigned seed)
-{
-    std::string s(n, '\0');
-    for (std::size_t i = 0; i < n; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        s[i] = static_cast<char>(seed >> 16);
-    }
-    return s;
-}
 
 std::string HeaderString(const HeaderBytes& h) { return std::string(h.begin(), h.end()); }
 
@@ -36,7 +26,7 @@ std::string MakeImage(const TempDir& dir, const DiskGeometry& g, const std::stri
 {
     ImageTexts texts;
     texts[kTitle] = title;
-    const std::string data = Pattern(static_cast<std::size_t>(g.Bytes()), g.sectorsPerTrack);
+    const std::string data = PseudoRandomBytes(static_cast<std::size_t>(g.Bytes()), g.sectorsPerTrack);
     dir.write(name, HeaderString(BuildHeader(texts, 1, g.bytesPerSector, static_cast<std::uint32_t>(g.SectorCount()))) + data);
     return dir.file(name);
 }
@@ -49,32 +39,6 @@ std::uint32_t Le32(const std::string& s, std::size_t at)
     for (int i = 3; i >= 0; --i)
         v = v << 8 | static_cast<std::uint8_t>(s[at + static_cast<std::size_t>(i)]);
     return v;
-}
-
-int FilesIn(const std::string& folder)
-{
-    int n = 0;
-    if (DIR* d = opendir(folder.c_str())) {
-        while (dirent* e = readdir(d))
-            n += e->d_name[0] != '.';
-        closedir(d);
-    }
-    return n;
-}
-
-std::string Shell(const std::string& command, int& status)
-{
-    std::string out;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) {
-        status = -1;
-        return out;
-    }
-    char buf[512];
-    while (std::fgets(buf, sizeof buf, pipe) != nullptr)
-        out += buf;
-    status = pclose(pipe);
-    return out;
 }
 
 } // namespace
@@ -135,7 +99,7 @@ TEST(DiskFormats, EveryGeometryRoundTripsThroughEveryFormat)
 TEST(DiskFormats, FloptoolReadsOurFilesAndWeReadItsFiles)
 {
     int status = 0;
-    Shell("floptool version", status);
+    ShellOutput("floptool version 2>&1", &status);
     if (status != 0)
         GTEST_SKIP() << "floptool (Debian package mame-tools) is not installed";
     TempDir dir;
@@ -152,10 +116,10 @@ TEST(DiskFormats, FloptoolReadsOurFilesAndWeReadItsFiles)
                           Case{DiskFormat::Dim, "dim", "dim"}, Case{DiskFormat::Raw, "xdf", "xdf"}}) {
         const std::string file = dir.file(std::string("out.") + c.ext);
         ASSERT_TRUE(ExportImage(image, c.format, file, {}, false).ok());
-        const std::string id = Shell("floptool identify " + file, status);
+        const std::string id = ShellOutput("floptool identify " + file + " 2>&1", &status);
         EXPECT_NE(id.find(std::string(c.name) + " "), std::string::npos) << id;
         const std::string raw = dir.file(std::string("back-") + c.ext + ".hdm");
-        const std::string conv = Shell(std::string("floptool flopconvert ") + c.name + " pc98 " + file + " " + raw, status);
+        const std::string conv = ShellOutput(std::string("floptool flopconvert ") + c.name + " pc98 " + file + " " + raw + " 2>&1", &status);
         ASSERT_EQ(status, 0) << conv;
         EXPECT_TRUE(dir.read(std::string("back-") + c.ext + ".hdm") == data) << c.name;
         // What floptool wrote is a PC-98 raw file to our importer.
@@ -175,7 +139,7 @@ TEST(DiskFormats, FloptoolReadsOurFilesAndWeReadItsFiles)
     const DiskGeometry& g720 = *GeometryForSize(737'280, 512);
     const std::string image720 = MakeImage(dir, g720, "ORACLE", "src720.img");
     ASSERT_TRUE(ExportImage(image720, DiskFormat::D88, dir.file("720.d88"), {}, false).ok());
-    const std::string conv = Shell("floptool flopconvert d88 pc " + dir.file("720.d88") + " " + dir.file("720.img"), status);
+    const std::string conv = ShellOutput("floptool flopconvert d88 pc " + dir.file("720.d88") + " " + dir.file("720.img") + " 2>&1", &status);
     ASSERT_EQ(status, 0) << conv;
     ForeignFile foreign;
     ASSERT_TRUE(ReadForeignFile(dir.file("720.img"), foreign).ok());

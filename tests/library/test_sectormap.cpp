@@ -5,21 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include "support/shell.h"
 #include "support/tempdir.h"
 
 namespace {
-
-std::string Output(const std::string& command)
-{
-    std::string out;
-    if (FILE* p = ::popen(command.c_str(), "r")) {
-        char buf[256];
-        while (std::fgets(buf, sizeof buf, p))
-            out += buf;
-        ::pclose(p);
-    }
-    return out;
-}
 
 SectorMap Map(std::initializer_list<SectorRun> runs)
 {
@@ -38,8 +27,8 @@ TEST(Mapfile, DdrescuelogReadsOurMapAsWeMeanIt)
     const SectorMap map = Map({{0, 1}, {20, 2}, {2879, 1}});
     TempDir dir;
     dir.write("a.map", FormatMapfile(map, 512, 2880, {"sha1 0123"}));
-    EXPECT_EQ(Output("ddrescuelog -b512 -l- '" + dir.file("a.map") + "'"), "0\n20\n21\n2879\n");
-    const std::string summary = Output("ddrescuelog -t '" + dir.file("a.map") + "'");
+    EXPECT_EQ(ShellOutput("ddrescuelog -b512 -l- '" + dir.file("a.map") + "'"), "0\n20\n21\n2879\n");
+    const std::string summary = ShellOutput("ddrescuelog -t '" + dir.file("a.map") + "'");
     EXPECT_NE(summary.find("current status: finished"), std::string::npos) << summary;
     EXPECT_NE(summary.find("bad-sector:     2048 B,  in      3 area(s)"), std::string::npos) << summary;
     EXPECT_NE(summary.find("non-tried:        0 B"), std::string::npos) << summary;
