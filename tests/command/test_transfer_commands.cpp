@@ -351,6 +351,21 @@ TEST_F(RereadCommand, AnotherKindOfMediumOrNoMapReadsNothing)
     EXPECT_EQ(Image(), before);
 }
 
+// Re-reading a drive that someone else holds when it is locked: in use,
+// nothing read, and the medium stays in the drive (creation and restoration
+// are checked over a claimed loop device).
+TEST_F(RereadCommand, ADriveHeldElsewhereIsInUse)
+{
+    const std::string before = Image();
+    memory.lockError = EBUSY;
+    EXPECT_EQ(RereadImageCommand(host, drives, "A").outcome, CommandOutcome::Failed);
+    EXPECT_EQ(host.seen[host.seen.size() - 3],
+              "box " + DriveFailureText(host.messages, "A", {.state = DriveState::InUse, .error = EBUSY}));
+    EXPECT_EQ(CountLogged(memory, "read "), 0);
+    EXPECT_FALSE(Logged(memory, "eject A"));
+    EXPECT_EQ(Image(), before);
+}
+
 } // namespace
 
 // --- images in use: holds between instances ---
