@@ -24,6 +24,9 @@ udisks_harness_start() {
     pids=()
     loop=
     cleanup() {
+        # Every step runs even when one fails (a loop device udisks2 already
+        # deleted, say): under set -e a failed step would leave the daemons running.
+        set +e
         # What the caller mounted below dir goes first, or the loop device stays busy.
         awk -v d="$dir/" 'index($5, d) == 1 {print $5}' /proc/self/mountinfo | sort -r | xargs -r -n1 umount -l
         [ -n "$loop" ] && timeout 10 udisksctl loop-delete --no-user-interaction -b "$loop" >/dev/null 2>&1
