@@ -213,6 +213,18 @@ TEST_F(TransferCommands, RestorationEndsAtTheFirstNoOrFailure)
     EXPECT_EQ(failed.transfer.status.error, EIO) << "the system's reason goes back to the caller";
     EXPECT_EQ(host.seen[host.seen.size() - 3], ScriptedHost::BoxOf(42));
     EXPECT_EQ(CountLogged(memory, "eject"), 2) << "ejected after the failure too";
+
+    // Esc during the first medium: ejected, told, the rest not asked for.
+    memory.failWriteAt.reset();
+    host.seen.clear();
+    host.pumps = 0;
+    host.escAtPump = 3;
+    host.answers = {mb::IDYES};
+    EXPECT_EQ(RestoreImagesCommand(host, drives, "A").outcome, CommandOutcome::Cancelled);
+    EXPECT_EQ(host.seen[host.seen.size() - 3], ScriptedHost::BoxOf(36));
+    EXPECT_EQ(host.flags.back(), mb::OK | mb::ICONWARNING | mb::TASKMODAL | mb::SETFOREGROUND);
+    EXPECT_EQ(CountLogged(memory, "eject"), 3);
+    EXPECT_FALSE(host.cancel) << "the end clears the request";
 }
 
 // An image file that fails after the check before the first disk (here
