@@ -127,8 +127,9 @@ TEST_F(WriteGuard, MountedFileSystemUnderAnotherNameIsFoundAndKept)
     EXPECT_TRUE(Clean(loop->path()));
 }
 
-// Yes unmounts and the restore goes on; creation from a mounted medium asks
-// the same, No leaves nothing in the folder and Yes reads the medium.
+// Yes unmounts and the restore goes on; creation and re-reading from a
+// mounted medium ask the same, No leaves nothing in the folder and Yes reads
+// the medium.
 TEST_F(WriteGuard, YesUnmountsAndGoesOnNoTouchesNothing)
 {
     std::unique_ptr<LoopDevice> loop;
@@ -150,8 +151,15 @@ TEST_F(WriteGuard, YesUnmountsAndGoesOnNoTouchesNothing)
     EXPECT_FALSE(fs::exists(dir.file("mnt/kept.txt"))) << "unmounted";
     EXPECT_TRUE(Clean(loop->path()));
 
-    // Mounted again; the restore goes on after Yes.
+    // Mounted again: re-reading into the image asks the same, and No reads nothing.
     ASSERT_EQ(::mount(loop->path().c_str(), dir.file("mnt").c_str(), "ext2", 0, nullptr), 0);
+    host.selected = {{LibraryRow{}, fs::directory_iterator(images)->path().string()}};
+    host.seen.clear();
+    host.answers = {mb::IDNO};
+    EXPECT_EQ(RereadImageCommand(host, drives, "A").outcome, CommandOutcome::Declined);
+    EXPECT_EQ(host.seen, Seen{ScriptedHost::BoxOf(115, dir.file("mnt"))});
+
+    // The restore goes on after Yes.
     host.selected.clear();
     SelectImage("ONE.IMG", 16);
     host.seen.clear();
