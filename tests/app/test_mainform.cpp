@@ -297,20 +297,16 @@ private slots:
         QVERIFY(form->Controls().IB_CreateImage->isEnabled());
         QCOMPARE(SelectionStates(*form), (CommandStates{false, false, false}));
 
+        // Runs inside the scan's first message pump; what the busy state
+        // disables is busyStateDisablesEverythingAndRefusesClose's test.
         bool sawBusy = false;
         QString statusDuring;
-        bool allDisabled = false;
-        // Runs inside the scan's first message pump.
         QTimer::singleShot(0, form.get(), [&] {
             sawBusy = form->IsBusy();
             statusDuring = form->StatusText();
-            allDisabled = !form->Controls().LV1->isEnabled();
-            for (QAction* a : form->Controls().AL1)
-                allDisabled = allDisabled && !a->isEnabled();
         });
         ShowAndWait(*form);
         QVERIFY(sawBusy);
-        QVERIFY(allDisabled);
         QCOMPARE(statusDuring, QStringLiteral("ファイルリスト取得中..."));
 
         QVERIFY(!form->IsBusy());

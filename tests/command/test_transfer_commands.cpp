@@ -101,6 +101,16 @@ TEST_F(TransferCommands, CreationThatDoesNotCompleteLeavesNoFile)
     EXPECT_NE(std::find(host.seen.begin(), host.seen.end(), ScriptedHost::BoxOf(37)), host.seen.end());
     EXPECT_EQ(CountLogged(memory, "eject"), 2);
     EXPECT_TRUE(Files().empty());
+
+    // No new name in a missing folder: the folder and the system's text, before the dialog.
+    memory.badSectors.clear();
+    host.seen.clear();
+    const std::string missing = dir.file("gone");
+    EXPECT_EQ(CreateImageCommand(host, drives, "A", missing).outcome, CommandOutcome::Failed);
+    EXPECT_EQ(host.seen[host.seen.size() - 3], "box " + missing + ": " + IoStatus::Fail(ENOENT).message());
+    EXPECT_EQ(host.flags.back(), mb::OK | mb::ICONERROR | mb::TASKMODAL | mb::SETFOREGROUND);
+    EXPECT_EQ(std::count(host.seen.begin(), host.seen.end(), "dialog"), 0);
+    EXPECT_EQ(CountLogged(memory, "eject"), 2) << "nothing ejected";
 }
 
 // Each drive answer other than "no medium" is told in one box naming the
