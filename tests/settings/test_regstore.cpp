@@ -284,20 +284,6 @@ TEST_F(StoreFixture, HandEditedFileKeepsItsShapeWhenWritten)
     EXPECT_EQ(st.st_ino, inode);
 }
 
-TEST_F(StoreFixture, EveryCallSeesTheFileAsItIsNow)
-{
-    WriteFile(kHeader + kSysSection + "\"Top\"=dword:00000001\n");
-    EXPECT_EQ(store.RegReadInteger(0, kSystemKey, "Top", 0), 1);
-    WriteFile(kHeader + kSysSection + "\"Top\"=dword:00000002\n");
-    EXPECT_EQ(store.RegReadInteger(0, kSystemKey, "Top", 0), 2);
-    // Another program's change survives this program's next write.
-    RegStore other(MakeFileBackend(path));
-    other.RegWriteInteger(0, kSystemKey, "Left", 9);
-    store.RegWriteInteger(0, kSystemKey, "Top", 3);
-    EXPECT_EQ(store.RegReadInteger(0, kSystemKey, "Left", 0), 9);
-    EXPECT_EQ(other.RegReadInteger(0, kSystemKey, "Top", 0), 3);
-}
-
 TEST_F(StoreFixture, DamagedFilesNeverCrashAndLoseNothing)
 {
     std::mt19937 rng(7);
@@ -480,6 +466,7 @@ std::string Utf16Bytes(std::u16string_view text)
 
 } // namespace
 
+// Every call sees the file as it is now, whatever this store kept of it.
 TEST_F(StoreFixture, KeptParseNeverHidesAChangeByAnotherProgram)
 {
     WriteFile(kHeader + kSysSection + "\"Top\"=dword:00000001\n");
