@@ -1,4 +1,3 @@
-#include "library/imageedit.h"
 #include "library/imagefile.h"
 
 #include "support/tempdir.h"
@@ -6,19 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <filesystem>
 #include <string>
 
 namespace {
 
 std::string AsString(const HeaderBytes& h) { return std::string(h.begin(), h.end()); }
-
-HeaderBytes FromString(const std::string& s)
-{
-    HeaderBytes h{};
-    std::copy_n(s.begin(), std::min(s.size(), h.size()), h.begin());
-    return h;
-}
 
 ImageTexts Texts(std::string title, std::string year = {})
 {
@@ -170,36 +161,6 @@ TEST(ImageHeader, Recognition)
     other = h;
     other[0] = 0xFE;
     EXPECT_FALSE(IsImageHeader(other.data(), 256));
-}
-
-TEST(ImageFile, RewritingTheHeaderLeavesSectorDataAndNumbersAlone)
-{
-    TempDir dir;
-    HeaderBytes original = BuildHeader(Texts("Old title", "1990"), 2, 512, 3);
-    // Something foreign in the reserved area must not survive the rewrite.
-    for (std::size_t i = 170; i < 180; ++i)
-        original[i] = 'R';
-    std::string sectors;
-    for (int i = 0; i < 3 * 512; ++i)
-        sectors += static_cast<char>(i * 7);
-    dir.write("a.img", AsString(original) + sectors);
-
-    HeaderBytes h;
-    ASSERT_TRUE(ReadHeaderFile(dir.file("a.img"), h).ok());
-    EXPECT_EQ(AsString(h), AsString(original));
-    // As the property command rewrites it.
-    ImageHeaderFile file;
-    ASSERT_TRUE(file.Open(dir.file("a.img")).ok());
-    IoStatus written = file.WriteTexts(Texts("New title"));
-    ASSERT_TRUE(written.ok()) << written.message();
-    ASSERT_TRUE(file.Close().ok());
-
-    std::string after = dir.read("a.img");
-    ASSERT_EQ(after.size(), 256u + sectors.size());
-    EXPECT_EQ(after.substr(256), sectors);
-    EXPECT_EQ(after.substr(244, 12), AsString(original).substr(244, 12));
-    EXPECT_EQ(after.substr(165, 79), std::string(78, ' ') + '\0');
-    EXPECT_EQ(ReadHeader(FromString(after)).texts, Texts("New title"));
 }
 
 TEST(ImageFile, HeaderFileFailuresKeepTheSystemError)
