@@ -238,6 +238,9 @@ int ImportCommand(CliContext& context, const std::vector<std::string>& files, co
         return kExitUsage;
     const std::string folder = context.ImageFolder();
     int status = kExitDone;
+    // One flush for all the images; each is listed only once it is whole.
+    ImportBatch batch(folder);
+    std::vector<std::string> made;
     for (const std::string& path : files) {
         ForeignFile file;
         if (ConvertResult r = ReadForeignFile(path, file); !r.ok()) {
@@ -258,16 +261,23 @@ int ImportCommand(CliContext& context, const std::vector<std::string>& files, co
                 continue;
             }
             RecordHistories(context.store, texts);
-            std::string made;
-            if (ConvertResult w = WriteImportedImage(folder, disk, texts, made); !w.ok()) {
+            std::string image;
+            if (ConvertResult w = batch.Add(disk, texts, image); !w.ok()) {
                 terminal.Box(terminal.Messages().Text(MessageId::ImportFailed, path + ": " + w.text(terminal.Messages())),
                              box::OK | box::ICONERROR);
                 status = kExitFailed;
                 continue;
             }
-            WriteText(Stream::Out, made + "\n");
+            made.push_back(image);
         }
     }
+    if (IoStatus finished = batch.Finish(); !finished.ok()) {
+        terminal.Box(terminal.Messages().Text(MessageId::ImportFailed, folder + ": " + finished.message()),
+                     box::OK | box::ICONERROR);
+        return kExitFailed;
+    }
+    for (const std::string& image : made)
+        WriteText(Stream::Out, image + "\n");
     return status;
 }
 

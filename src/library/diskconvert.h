@@ -68,6 +68,32 @@ ConvertResult ReadForeignFile(const std::string& path, ForeignFile& out);
 // Writes one disk as a new image "IMG….TMP" in folder behind a header of
 // texts, with the whole-medium sector count; its unreadable sectors also
 // go into a map beside it (path + ".map", the ddrescue mapfile format).
-// On failure nothing is left behind.
+// On failure nothing is left behind. The image is on the disk, header
+// last, when this returns.
 ConvertResult WriteImportedImage(const std::string& folder, const ForeignDisk& disk, const ImageTexts& texts,
                                  std::string& imagePath);
+
+// Many imports with one flush of the file system instead of one per image:
+// Add writes each image's sectors and map under a blank header; Finish
+// flushes them, then writes the headers and flushes again. An image is
+// only ever listed once its sectors are on the disk (a crash leaves files
+// without the magic). What was added and not finished is removed.
+class ImportBatch {
+public:
+    explicit ImportBatch(std::string folder) : folder_(std::move(folder)) {}
+    ~ImportBatch();
+    ImportBatch(const ImportBatch&) = delete;
+    ImportBatch& operator=(const ImportBatch&) = delete;
+
+    ConvertResult Add(const ForeignDisk& disk, const ImageTexts& texts, std::string& imagePath);
+    // The images added, in order, whole and with their headers.
+    IoStatus Finish();
+
+private:
+    struct Pending {
+        std::string path;
+        HeaderBytes header;
+    };
+    std::string folder_;
+    std::vector<Pending> pending_;
+};

@@ -213,58 +213,126 @@ ConvertResult ReadForeignFile(const std::string& path, ForeignFile& out)
     return {};
 }
 
-ConvertResult WriteImportedImage(const std::string& folder, const ForeignDisk& disk, const ImageTexts& texts,
-                                 std::string& imagePath)
+namespace {
+
+// Writes the sectors and the map of one disk into a new image file of
+// folder behind a blank header; the header to write is returned. Synced:
+// the sectors are flushed, then the header is written and flushed.
+ConvertResult WriteImage(const std::string& folder, const ForeignDisk& disk, const ImageTexts& texts, bool synced,
+                         std::string& path, HeaderBytes& header)
 {
-    imagePath.clear();
     const std::uint32_t bps = disk.disk.bytesPerSector;
     const std::uint64_t bytes = disk.disk.data.empty() ? disk.rawBytes : disk.disk.data.size();
     int error = 0;
-    const std::string path = NewImageFileName(folder, error);
+    path = NewImageFileName(folder, error);
     if (path.empty())
         return ConvertResult::Io(IoStatus::Fail(error));
-    // The name is ours now; the image is written beside it and renamed over it when complete.
-    PendingFile out(path);
-    auto fail = [&](ConvertResult r) {
+    // The name is ours now (created empty). Any failure removes the file and its map.
+    auto fail = [&](IoStatus status) {
+        ::unlink(MapPathOf(path).c_str());
         ::unlink(path.c_str());
-        return r;
+        path.clear();
+        return ConvertResult::Io(status);
     };
-    if (IoStatus r = out.Open(); !r.ok())
-        return fail(ConvertResult::Io(r));
-    // The header goes in last: a file left by a crash has no magic and is never listed.
-    const HeaderBytes header = BuildHeader(texts, 1, bps, static_cast<std::uint32_t>(bytes / bps));
+    UniqueFd out(OpenRetrying(path, O_WRONLY | O_CLOEXEC));
+    if (!out)
+        return fail(IoStatus::Fail(errno));
+    header = BuildHeader(texts, 1, bps, static_cast<std::uint32_t>(bytes / bps));
     const HeaderBytes blank{};
-    if (IoStatus w = WriteAll(out.fd(), blank, EIO); !w.ok())
-        return fail(ConvertResult::Io(w));
+    if (IoStatus w = WriteAll(out.get(), blank, EIO); !w.ok())
+        return fail(w);
     if (disk.disk.data.empty()) {
         UniqueFd in;
         struct stat st {};
         if (IoStatus opened = OpenRegularFile(disk.sourcePath, O_RDONLY, in, st); !opened.ok())
-            return fail(ConvertResult::Io(opened));
-        if (IoStatus c = CopyRange(in.get(), disk.rawOffset, out.fd(), bytes); !c.ok())
-            return fail(ConvertResult::Io(c));
-    } else if (IoStatus w = WriteAll(out.fd(), disk.disk.data, EIO); !w.ok()) {
-        return fail(ConvertResult::Io(w));
+            return fail(opened);
+        if (IoStatus c = CopyRange(in.get(), disk.rawOffset, out.get(), bytes); !c.ok())
+            return fail(c);
+    } else if (IoStatus w = WriteAll(out.get(), disk.disk.data, EIO); !w.ok()) {
+        return fail(w);
     }
-    if (IoStatus w = WriteAllAt(out.fd(), header, 0, EIO); !w.ok())
-        return fail(ConvertResult::Io(w));
+    // The map before the header, so that nobody lists the image without it.
     if (!disk.disk.unreadable.empty()) {
         const std::string map = FormatMapfile(SectorMap::FromSectors(disk.disk.unreadable), bps, bytes / bps);
-        UniqueFd m(OpenRetrying(MapPathOf(path), O_WRONLY | O_CREAT | O_TRUNC, 0666));
+        UniqueFd m(OpenRetrying(MapPathOf(path), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
         if (!m)
-            return fail(ConvertResult::Io(IoStatus::Fail(errno)));
+            return fail(IoStatus::Fail(errno));
         IoStatus w = WriteAll(m.get(), std::span(reinterpret_cast<const std::uint8_t*>(map.data()), map.size()), EIO);
+        if (w.ok() && synced && ::fsync(m.get()) != 0)
+            w = IoStatus::Fail(errno);
         if (w.ok() && ::close(m.release()) != 0)
             w = IoStatus::Fail(errno);
-        if (!w.ok()) {
-            ::unlink((MapPathOf(path)).c_str());
-            return fail(ConvertResult::Io(w));
-        }
+        if (!w.ok())
+            return fail(w);
     }
-    if (IoStatus c = out.Commit(true); !c.ok()) {
-        ::unlink((MapPathOf(path)).c_str());
-        return fail(ConvertResult::Io(c));
+    if (synced) {
+        // The header only goes onto sectors that are on the disk: a crash in
+        // between leaves a file without the magic, never listed.
+        if (::fdatasync(out.get()) != 0)
+            return fail(IoStatus::Fail(errno));
+        if (IoStatus w = WriteAllAt(out.get(), header, 0, EIO); !w.ok())
+            return fail(w);
+        if (::fsync(out.get()) != 0)
+            return fail(IoStatus::Fail(errno));
     }
-    imagePath = path;
+    if (::close(out.release()) != 0)
+        return fail(IoStatus::Fail(errno));
     return {};
+}
+
+IoStatus SyncFolder(const std::string& folder)
+{
+    UniqueFd dir(OpenRetrying(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir)
+        return IoStatus::Fail(errno);
+    return ::syncfs(dir.get()) == 0 ? IoStatus::Ok() : IoStatus::Fail(errno);
+}
+
+} // namespace
+
+ConvertResult WriteImportedImage(const std::string& folder, const ForeignDisk& disk, const ImageTexts& texts,
+                                 std::string& imagePath)
+{
+    HeaderBytes header{};
+    ConvertResult r = WriteImage(folder, disk, texts, true, imagePath, header);
+    if (!r.ok())
+        imagePath.clear();
+    return r;
+}
+
+ImportBatch::~ImportBatch()
+{
+    for (const Pending& p : pending_) {
+        ::unlink(MapPathOf(p.path).c_str());
+        ::unlink(p.path.c_str());
+    }
+}
+
+ConvertResult ImportBatch::Add(const ForeignDisk& disk, const ImageTexts& texts, std::string& imagePath)
+{
+    Pending p{};
+    ConvertResult r = WriteImage(folder_, disk, texts, false, p.path, p.header);
+    imagePath = p.path;
+    if (r.ok())
+        pending_.push_back(std::move(p));
+    return r;
+}
+
+IoStatus ImportBatch::Finish()
+{
+    if (pending_.empty())
+        return IoStatus::Ok();
+    if (IoStatus s = SyncFolder(folder_); !s.ok())
+        return s;
+    for (const Pending& p : pending_) {
+        UniqueFd fd(OpenRetrying(p.path, O_WRONLY | O_CLOEXEC));
+        if (!fd)
+            return IoStatus::Fail(errno);
+        if (IoStatus w = WriteAllAt(fd.get(), p.header, 0, EIO); !w.ok())
+            return w;
+    }
+    if (IoStatus s = SyncFolder(folder_); !s.ok())
+        return s;
+    pending_.clear();
+    return IoStatus::Ok();
 }

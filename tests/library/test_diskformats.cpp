@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -235,6 +236,47 @@ TEST(DiskFormats, SeveralDisksInOneD88FileBecomeSeveralImages)
     // Head 1 of cylinder 0 is not in the file: unreadable, not silently zero.
     ASSERT_EQ(b.unreadable.size(), 16u);
     EXPECT_EQ(b.unreadable.front(), 16u);
+}
+
+// A batch of imports: no image carries its header (so none is listed)
+// before Finish has flushed the sectors; Finish makes every image whole with
+// its map; a batch given up before Finish leaves nothing behind.
+TEST(DiskFormats, ImportBatchListsItsImagesOnlyWhenFinished)
+{
+    TempDir dir;
+    const DiskGeometry& g = *GeometryForSize(655'360, 512);
+    MakeImage(dir, g, "BATCH", "src.img");
+    const std::vector<std::uint64_t> bad{3};
+    ASSERT_TRUE(ExportImage(dir.file("src.img"), DiskFormat::D88, dir.file("src.d88"), bad, false).ok());
+    ForeignFile file;
+    ASSERT_TRUE(ReadForeignFile(dir.file("src.d88"), file).ok());
+    ASSERT_EQ(mkdir(dir.file("lib").c_str(), 0777), 0);
+    const std::string data = dir.read("src.img").substr(kImageHeaderSize);
+    const auto FileText = [&](const std::string& path) { return dir.read(path.substr(dir.path().size() + 1)); };
+    std::vector<std::string> made(2);
+    {
+        ImportBatch batch(dir.file("lib"));
+        for (std::string& image : made)
+            ASSERT_TRUE(batch.Add(file.disks[0], {}, image).ok());
+        for (const std::string& image : made) {
+            const std::string bytes = FileText(image);
+            EXPECT_EQ(bytes.substr(0, kImageHeaderSize), std::string(kImageHeaderSize, '\0')) << "no magic yet";
+            EXPECT_TRUE(bytes.substr(kImageHeaderSize) == data);
+        }
+        ASSERT_TRUE(batch.Finish().ok());
+    }
+    for (const std::string& image : made) {
+        const std::string bytes = FileText(image);
+        ASSERT_TRUE(IsImageHeader(reinterpret_cast<const std::uint8_t*>(bytes.data()), kImageHeaderSize)) << image;
+        EXPECT_TRUE(std::filesystem::exists(MapPathOf(image)));
+    }
+    EXPECT_EQ(FilesIn(dir.file("lib")), 4);
+    {
+        ImportBatch abandoned(dir.file("lib"));
+        std::string image;
+        ASSERT_TRUE(abandoned.Add(file.disks[0], {}, image).ok());
+    }
+    EXPECT_EQ(FilesIn(dir.file("lib")), 4) << "an unfinished batch takes its image and map away";
 }
 
 TEST(DiskFormats, BrokenFilesGiveOneClearErrorAndWriteNothing)
