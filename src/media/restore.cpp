@@ -65,9 +65,10 @@ CopyEnd VerifyMedium(DeviceSession& device, const std::string& path, TransferHos
         expected.Submit(want.size());
     }
     if (result.differing != 0) {
+        // Every request succeeded: the medium did not keep the data, so
+        // there is no system error to pass on, only the sectors.
         result.outcome = kTransferFailed;
         result.source = FailureSource::Drive;
-        result.status = IoStatus::Fail(EIO);
         return {result, true};
     }
     if (!cancelled)

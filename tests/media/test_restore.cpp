@@ -295,6 +295,7 @@ TEST_F(Restoration, ReadsTheMediumBackAndNamesTheFirstSectorThatDiffers)
         EXPECT_EQ(r.outcome, kTransferFailed);
         EXPECT_EQ(r.firstDiffering, 100u);
         EXPECT_EQ(r.differing, 3u);
+        EXPECT_TRUE(r.status.ok()) << "no made-up system error beside the sectors";
         EXPECT_EQ(host.verifications, 1);
         EXPECT_EQ(drive.openHandles, 0);
 
