@@ -448,6 +448,9 @@ void TMain_Form::BuildStatusBar()
     panel0->setFixedWidth(kPanel0Width);
     SB1->addWidget(panel0);
     StatusPanel1 = new QLabel(SB1);
+    // A long status text is cut at the panel's edge: it never widens the window.
+    StatusPanel1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    StatusPanel1->setMinimumWidth(1);
     SB1->addWidget(StatusPanel1, 1);
     setStatusBar(SB1);
 }

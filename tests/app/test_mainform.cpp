@@ -173,6 +173,19 @@ private slots:
         }
     }
 
+    // The wait for udisks2 names a long device path: the status panel cuts
+    // it off instead of widening the window for good.
+    void aLongStatusTextLeavesTheWindowItsSize()
+    {
+        Profile p;
+        auto form = p.shownForm();
+        const QSize before = form->size();
+        form->SetStatusText(QString(200, QLatin1Char('x')));
+        QTest::qWait(20);
+        QCOMPARE(form->size(), before);
+        form->SetStatusText({});
+    }
+
     void firstRunLeftWithoutAcceptingKeepsBuiltInSettings()
     {
         Profile p(false); // a first start

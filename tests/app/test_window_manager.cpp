@@ -157,6 +157,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QVERIFY(sawDialog);
         QTRY_COMPARE(FrameTopLeft(form), place);
+        QCOMPARE(form.size(), QSize(480, 320)); // the default size, as later starts have it
     }
 
     void closeCommandLeavesTheFirstRunDialogOpen()
