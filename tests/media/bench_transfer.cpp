@@ -420,6 +420,24 @@ void BM_SimulatedFloppy(benchmark::State& state)
     state.counters["requests"] = static_cast<double>(model.requests);
 }
 
+// The model alone, asked for whole cylinders (36 sectors, 18 KiB: both
+// sides in one request): what a request of that size would give.
+void BM_SimulatedFloppyCylinders(benchmark::State& state)
+{
+    FloppyModel model;
+    for (auto _ : state) {
+        model = FloppyModel{};
+        const std::uint32_t perCylinder = FloppyModel::kSectorsPerTrack * FloppyModel::kHeads;
+        for (std::uint32_t c = 0; c < FloppyModel::kCylinders; ++c)
+            model.Request(std::uint64_t{c} * perCylinder, perCylinder);
+        state.SetIterationTime(model.now);
+    }
+    state.counters["simulated_s"] = model.now;
+    state.counters["lower_bound_s"] = FloppyModel::LowerBound();
+    state.counters["over_bound"] = model.now / FloppyModel::LowerBound();
+    state.counters["requests"] = static_cast<double>(model.requests);
+}
+
 BENCHMARK(BM_Create)->Apply(AllMedia);
 BENCHMARK(BM_IoPath)->Apply(AllMedia);
 BENCHMARK(BM_Restore)->Apply(AllMedia);
@@ -429,6 +447,7 @@ BENCHMARK(BM_Hashes)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SimulatedFloppy)->ArgName("track")->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(BM_SimulatedFloppyCylinders)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
 
 } // namespace
 
