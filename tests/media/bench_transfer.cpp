@@ -393,6 +393,14 @@ void AllMedia(benchmark::internal::Benchmark* b)
     b->UseManualTime()->Unit(benchmark::kMillisecond);
 }
 
+void ModelCounters(benchmark::State& state, const FloppyModel& model)
+{
+    state.counters["simulated_s"] = model.now;
+    state.counters["lower_bound_s"] = FloppyModel::LowerBound();
+    state.counters["over_bound"] = model.now / FloppyModel::LowerBound();
+    state.counters["requests"] = static_cast<double>(model.requests);
+}
+
 // Imaging a clean disk in the simulated drive; {track requests}: 0 one
 // sector per request, 1 the program's own requests. The iteration time is
 // the simulated time.
@@ -414,10 +422,7 @@ void BM_SimulatedFloppy(benchmark::State& state)
         state.SetIterationTime(model.now);
     }
     fs::remove(image);
-    state.counters["simulated_s"] = model.now;
-    state.counters["lower_bound_s"] = FloppyModel::LowerBound();
-    state.counters["over_bound"] = model.now / FloppyModel::LowerBound();
-    state.counters["requests"] = static_cast<double>(model.requests);
+    ModelCounters(state, model);
 }
 
 // The model alone, asked for whole cylinders (36 sectors, 18 KiB: both
@@ -432,10 +437,7 @@ void BM_SimulatedFloppyCylinders(benchmark::State& state)
             model.Request(std::uint64_t{c} * perCylinder, perCylinder);
         state.SetIterationTime(model.now);
     }
-    state.counters["simulated_s"] = model.now;
-    state.counters["lower_bound_s"] = FloppyModel::LowerBound();
-    state.counters["over_bound"] = model.now / FloppyModel::LowerBound();
-    state.counters["requests"] = static_cast<double>(model.requests);
+    ModelCounters(state, model);
 }
 
 BENCHMARK(BM_Create)->Apply(AllMedia);
