@@ -21,14 +21,16 @@ struct FloppyGeometry {
     std::uint32_t bytesPerSector;
     std::uint64_t sectors;
     std::uint32_t sectorsPerTrack;
+    std::uint32_t heads;
 };
 
-// The usual floppy formats, by size: a track is what the drive reads in
-// one turn of the disk.
+// The usual floppy formats, by size. A request is one cylinder, the tracks
+// under every head: the drive reads them without a seek in between, so a
+// 1.44 MB disk goes in 80 requests of 18 KiB.
 constexpr FloppyGeometry kFloppies[] = {
-    {512, 320, 8},   {512, 360, 9},   {512, 640, 8},   {512, 720, 9},    {512, 1280, 8},
-    {512, 1440, 9},  {512, 2400, 15}, {512, 2880, 18}, {512, 3360, 21},  {512, 5760, 36},
-    {1024, 1232, 8}, {256, 4004, 26}, {256, 2002, 26}, {1024, 1280, 8},
+    {512, 320, 8, 1},   {512, 360, 9, 1},    {512, 640, 8, 2},    {512, 720, 9, 2},   {512, 1280, 8, 2},
+    {512, 1440, 9, 2},  {512, 2400, 15, 2},  {512, 2880, 18, 2},  {512, 3360, 21, 2}, {512, 5760, 36, 2},
+    {1024, 1232, 8, 2}, {256, 4004, 26, 2},  {256, 2002, 26, 1},  {1024, 1280, 8, 2},
 };
 
 constexpr std::uint32_t kLargeRequestBytes = 1u << 20;
@@ -209,7 +211,7 @@ std::uint32_t ReadRequestSectors(std::uint64_t totalSectors, std::uint32_t bytes
         return 1;
     for (const FloppyGeometry& g : kFloppies)
         if (g.bytesPerSector == bytesPerSector && g.sectors == totalSectors)
-            return g.sectorsPerTrack;
+            return g.sectorsPerTrack * g.heads;
     const std::uint64_t large = std::max<std::uint32_t>(1, kLargeRequestBytes / bytesPerSector);
     return static_cast<std::uint32_t>(std::min(large, totalSectors));
 }

@@ -38,8 +38,9 @@ inline constexpr int kReadAttempts = 3;
 // The largest floppy format ReadRequestSectors knows (2.88 MB).
 inline constexpr std::uint64_t kLargestFloppyBytes = 5760u * 512;
 
-// Sectors per read request: one track for the usual floppy formats (18 for
-// a 1.44 MB disk), else as many as make 1 MiB, never more than the medium.
+// Sectors per read request: one cylinder for the usual floppy formats (36,
+// 18 KiB, for a 1.44 MB disk), else as many as make 1 MiB, never more than
+// the medium.
 std::uint32_t ReadRequestSectors(std::uint64_t totalSectors, std::uint32_t bytesPerSector);
 
 // Writes the map beside the image at path, with the data's hashes as

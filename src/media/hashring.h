@@ -37,7 +37,7 @@ private:
 class HashingRing {
 public:
     // Buffers of bufferBytes each: as many as make 4 MiB (a whole floppy in
-    // track requests, so its copy never waits for the digests), at least
+    // cylinder requests, so its copy never waits for the digests), at least
     // two, so one fills while one hashes.
     explicit HashingRing(std::size_t bufferBytes);
     // Stops the threads; what was submitted and not finished is dropped.

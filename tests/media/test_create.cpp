@@ -41,9 +41,9 @@ protected:
 
 // A 1.44 MB floppy reports 2,847 clusters but has 2,880 sectors; all of
 // them must reach the image, or files at the end of a full disk are lost.
-// They are read a track (18 sectors) per request, the window serviced once
+// They are read a cylinder (36 sectors, 18 KiB) per request, the window serviced once
 // per request.
-TEST_F(Creation, CopiesEveryOneOfTheMediumsSectorsBehindTheHeaderATrackPerRequest)
+TEST_F(Creation, CopiesEveryOneOfTheMediumsSectorsBehindTheHeaderACylinderPerRequest)
 {
     drive.media['A'] = MemoryDrive::PatternMedium(2880, 512, 1, 2847);
     const TransferResult r = CreateFromDrive(drive, 'A', path, host);
@@ -57,11 +57,11 @@ TEST_F(Creation, CopiesEveryOneOfTheMediumsSectorsBehindTheHeaderATrackPerReques
     EXPECT_FALSE(std::filesystem::exists(path + ".map"));
 
     EXPECT_EQ(host.progressMax, 2880u);
-    EXPECT_EQ(host.pumps, 160);
-    EXPECT_EQ(CountLogged(drive, "read "), 160);
-    EXPECT_TRUE(Logged(drive, "read 2862 18"));
+    EXPECT_EQ(host.pumps, 80);
+    EXPECT_EQ(CountLogged(drive, "read "), 80);
+    EXPECT_TRUE(Logged(drive, "read 2844 36"));
     EXPECT_EQ(host.positions.back(), 0u);
-    EXPECT_EQ(host.positions[host.positions.size() - 2], 2862u);
+    EXPECT_EQ(host.positions[host.positions.size() - 2], 2844u);
     EXPECT_EQ(drive.log.front(), "alloc A");
     EXPECT_EQ(drive.log[1], "open A r");
     EXPECT_EQ(drive.log[2], "lock");
@@ -70,12 +70,13 @@ TEST_F(Creation, CopiesEveryOneOfTheMediumsSectorsBehindTheHeaderATrackPerReques
     EXPECT_EQ(drive.openHandles, 0);
 }
 
-TEST(ReadRequests, ATrackForFloppyFormatsAndAMebibyteForTheRest)
+TEST(ReadRequests, ACylinderForFloppyFormatsAndAMebibyteForTheRest)
 {
-    EXPECT_EQ(ReadRequestSectors(2880, 512), 18u);
-    EXPECT_EQ(ReadRequestSectors(1440, 512), 9u);
-    EXPECT_EQ(ReadRequestSectors(2400, 512), 15u);
-    EXPECT_EQ(ReadRequestSectors(1232, 1024), 8u);
+    EXPECT_EQ(ReadRequestSectors(2880, 512), 36u);
+    EXPECT_EQ(ReadRequestSectors(1440, 512), 18u);
+    EXPECT_EQ(ReadRequestSectors(2400, 512), 30u);
+    EXPECT_EQ(ReadRequestSectors(1232, 1024), 16u);
+    EXPECT_EQ(ReadRequestSectors(320, 512), 8u); // single-sided: one track
     EXPECT_EQ(ReadRequestSectors(62521344, 512), 2048u); // a 32 GB card
     EXPECT_EQ(ReadRequestSectors(1u << 20, 4096), 256u);
     EXPECT_EQ(ReadRequestSectors(100, 512), 100u);
@@ -148,10 +149,10 @@ TEST_F(Creation, KeptUnreadableSectorsAreZeroInTheImageAndExactlyThoseAreInTheMa
     ASSERT_TRUE(map);
     EXPECT_EQ(map->runs(), (std::vector<SectorRun>{{20, 2}, {40, 1}, {60, 1}, {2879, 1}}));
     // Only the requests holding a fault went sector by sector.
-    EXPECT_TRUE(Logged(drive, "read 18 18"));
+    EXPECT_TRUE(Logged(drive, "read 0 36"));
     EXPECT_TRUE(Logged(drive, "read 19"));
-    EXPECT_FALSE(Logged(drive, "read 17"));
-    EXPECT_TRUE(Logged(drive, "read 72 18"));
+    EXPECT_FALSE(Logged(drive, "read 80"));
+    EXPECT_TRUE(Logged(drive, "read 72 36"));
     EXPECT_EQ(drive.openHandles, 0);
 
     // The hashes, worked out beside the copy, are those of the image's data
@@ -169,11 +170,11 @@ TEST_F(Creation, EscDuringTheSectorBySectorReadingCancels)
     drive.media['A'] = MemoryDrive::PatternMedium(2880);
     drive.badSectors = {18, 19, 20, 21, 22};
     host.keepUnreadable = true;
-    host.escAtPump = 4; // request 0, request 18, then sectors 19 and 20
+    host.escAtPump = 4; // request 0, then before sectors 1, 2 and 3 of its sector-by-sector reading
     const TransferResult r = CreateFromDrive(drive, 'A', path, host);
     EXPECT_EQ(r.outcome, kTransferCancelled);
-    EXPECT_TRUE(Logged(drive, "read 19"));
-    EXPECT_FALSE(Logged(drive, "read 20"));
+    EXPECT_TRUE(Logged(drive, "read 2"));
+    EXPECT_FALSE(Logged(drive, "read 3"));
     EXPECT_FALSE(std::filesystem::exists(path + ".map"));
     EXPECT_EQ(drive.openHandles, 0);
 }
@@ -189,20 +190,20 @@ TEST_F(Creation, ACleanCopyRemovesAMapLeftByAnEarlierFileOfItsName)
 TEST_F(Creation, EscStopsBeforeTheNextRequestAndWinsOverCompletion)
 {
     drive.media['A'] = MemoryDrive::PatternMedium(2880);
-    host.escAtPump = 11; // while the progress stands at sector 180
+    host.escAtPump = 11; // while the progress stands at sector 360
     TransferResult r = CreateFromDrive(drive, 'A', path, host);
     EXPECT_EQ(r.outcome, kTransferCancelled);
-    EXPECT_TRUE(Logged(drive, "read 162 18"));
-    EXPECT_FALSE(Logged(drive, "read 180 18"));
+    EXPECT_TRUE(Logged(drive, "read 324 36"));
+    EXPECT_FALSE(Logged(drive, "read 360 36"));
     EXPECT_EQ(drive.log.back(), "close");
     EXPECT_EQ(drive.openHandles, 0);
 
     // Esc seen only after the last request was read: still cancelled.
     drive.log.clear();
     host = FakeHost{};
-    drive.onSector = [&](std::uint64_t i) { host.cancel = (i == 2862); };
+    drive.onSector = [&](std::uint64_t i) { host.cancel = (i == 2844); };
     r = CreateFromDrive(drive, 'A', path, host);
-    EXPECT_TRUE(Logged(drive, "read 2862 18"));
+    EXPECT_TRUE(Logged(drive, "read 2844 36"));
     EXPECT_EQ(r.outcome, kTransferCancelled);
 }
 

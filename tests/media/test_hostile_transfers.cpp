@@ -118,13 +118,14 @@ TEST(HostileMedium, MediumThatShrinksDuringCreationEndsAsFailure)
     const std::string image = dir.file("IMG0001.TMP");
 
     HostActingAt host;
-    host.atPump = 12; // before the request of sectors 99 to 107
+    host.atPump = 6; // before the request of sectors 90 to 107
     host.action = [&] { std::filesystem::resize_file(medium, 100 * 512 + 100); };
     const TransferResult r = CreateFromDrive(*drives, 'A', image, host);
     EXPECT_EQ(r.outcome, kTransferFailed);
     EXPECT_EQ(r.source, FailureSource::Drive);
     EXPECT_FALSE(r.status.ok());
-    EXPECT_EQ(host.pumps, 13) << "the copy stops at the first sector that is gone";
+    // Six requests, then sectors 91 to 100 one by one: 100 is cut, and the copy stops there.
+    EXPECT_EQ(host.pumps, 16) << "the copy stops at the first sector that is gone";
 }
 
 // The medium goes away while an image is written onto it (here: its bytes
