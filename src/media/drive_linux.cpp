@@ -5,6 +5,7 @@
 #include "media/drivetable.h"
 #include "media/eject.h"
 #include "media/fatboot.h"
+#include "base/alignedbytes.h"
 #include "base/fdio_linux.h"
 #include "media/instancemark_linux.h"
 #include "media/mountinfo.h"
@@ -27,6 +28,8 @@
 #include <array>
 #include <cerrno>
 #include <cstdlib>
+#include <new>
+#include <optional>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -47,33 +50,26 @@ constexpr std::uint64_t kMaxFatBytes = 64u << 20;
 
 IoStatus LastError() { return IoStatus::Fail(errno); }
 
-// Page-aligned memory, as unbuffered (O_DIRECT) transfers require.
+// Page-aligned memory, as unbuffered (O_DIRECT) transfers require, grown
+// to the largest request so far.
 class AlignedBuffer {
 public:
-    AlignedBuffer() = default;
-    AlignedBuffer(const AlignedBuffer&) = delete;
-    AlignedBuffer& operator=(const AlignedBuffer&) = delete;
-    ~AlignedBuffer() { std::free(data_); }
-
     // At least size bytes; null when memory is short.
     std::uint8_t* Get(std::size_t size)
     {
-        if (size <= size_)
-            return data_;
-        const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-        const std::size_t rounded = (size + page - 1) / page * page;
-        void* p = nullptr;
-        if (posix_memalign(&p, page, rounded) != 0)
-            return nullptr;
-        std::free(data_);
-        data_ = static_cast<std::uint8_t*>(p);
-        size_ = rounded;
-        return data_;
+        if (!bytes_ || bytes_->span().size() < size) {
+            try {
+                bytes_.emplace(size);
+            } catch (const std::bad_alloc&) {
+                bytes_.reset();
+                return nullptr;
+            }
+        }
+        return bytes_->span().data();
     }
 
 private:
-    std::uint8_t* data_ = nullptr;
-    std::size_t size_ = 0;
+    std::optional<AlignedBytes> bytes_;
 };
 
 // An opened device or virtual drive and its figures.

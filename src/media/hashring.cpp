@@ -1,10 +1,6 @@
 #include "media/hashring.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <new>
-
-#include <unistd.h>
 
 namespace {
 
@@ -15,24 +11,7 @@ constexpr std::size_t kRingBytes = 4u << 20;
 // and leave a core to the copy on a machine of two.
 constexpr HashPart kLanes[][2] = {{HashPart::Md5, HashPart::Md5}, {HashPart::Sha1, HashPart::Crc32}};
 
-std::size_t PageSize()
-{
-    const long page = ::sysconf(_SC_PAGESIZE);
-    return page > 0 ? static_cast<std::size_t>(page) : 4096;
-}
-
 } // namespace
-
-void AlignedBytes::Free::operator()(std::uint8_t* p) const { std::free(p); }
-
-AlignedBytes::AlignedBytes(std::size_t size) : size_(size)
-{
-    const std::size_t page = PageSize();
-    void* p = nullptr;
-    if (::posix_memalign(&p, page, std::max(page, (size + page - 1) / page * page)) != 0)
-        throw std::bad_alloc();
-    data_.reset(static_cast<std::uint8_t*>(p));
-}
 
 HashingRing::HashingRing(std::size_t bufferBytes)
     : lengths_(std::max<std::size_t>(kRingBytes / std::max<std::size_t>(bufferBytes, 1), 2)),

@@ -12,22 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/alignedbytes.h"
 #include "library/datahash.h"
-
-// Page-aligned bytes, as a device opened without buffering transfers them
-// straight, without a copy of its own.
-class AlignedBytes {
-public:
-    explicit AlignedBytes(std::size_t size);
-    std::span<std::uint8_t> span() const { return {data_.get(), size_}; }
-
-private:
-    struct Free {
-        void operator()(std::uint8_t* p) const;
-    };
-    std::unique_ptr<std::uint8_t, Free> data_;
-    std::size_t size_;
-};
 
 // A ring of buffers between a copy loop and the hashes. The loop fills the
 // buffer Next gives and hands it over with Submit; threads of the digests
