@@ -1,6 +1,6 @@
 // The copy loops beside dd on the same media, in the same run: a media
 // file on tmpfs, and a loop device over one when running as root, of 1.44 MB
-// and 1 GiB. dd gets the program's request size (a track of 18 sectors for
+// and 1 GiB. dd gets the program's request size (a cylinder of 36 sectors for
 // the floppy, 1 MiB for the large medium, for reading and for writing) and
 // its I/O mode (direct on the loop device, as the loops bypass the page
 // cache on block devices); each benchmark's label gives dd's arguments, and
@@ -393,14 +393,6 @@ void AllMedia(benchmark::internal::Benchmark* b)
     b->UseManualTime()->Unit(benchmark::kMillisecond);
 }
 
-void ModelCounters(benchmark::State& state, const FloppyModel& model)
-{
-    state.counters["simulated_s"] = model.now;
-    state.counters["lower_bound_s"] = FloppyModel::LowerBound();
-    state.counters["over_bound"] = model.now / FloppyModel::LowerBound();
-    state.counters["requests"] = static_cast<double>(model.requests);
-}
-
 // Imaging a clean disk in the simulated drive; {track requests}: 0 one
 // sector per request, 1 the program's own requests. The iteration time is
 // the simulated time.
@@ -422,22 +414,10 @@ void BM_SimulatedFloppy(benchmark::State& state)
         state.SetIterationTime(model.now);
     }
     fs::remove(image);
-    ModelCounters(state, model);
-}
-
-// The model alone, asked for whole cylinders (36 sectors, 18 KiB: both
-// sides in one request): what a request of that size would give.
-void BM_SimulatedFloppyCylinders(benchmark::State& state)
-{
-    FloppyModel model;
-    for (auto _ : state) {
-        model = FloppyModel{};
-        const std::uint32_t perCylinder = FloppyModel::kSectorsPerTrack * FloppyModel::kHeads;
-        for (std::uint32_t c = 0; c < FloppyModel::kCylinders; ++c)
-            model.Request(std::uint64_t{c} * perCylinder, perCylinder);
-        state.SetIterationTime(model.now);
-    }
-    ModelCounters(state, model);
+    state.counters["simulated_s"] = model.now;
+    state.counters["lower_bound_s"] = FloppyModel::LowerBound();
+    state.counters["over_bound"] = model.now / FloppyModel::LowerBound();
+    state.counters["requests"] = static_cast<double>(model.requests);
 }
 
 BENCHMARK(BM_Create)->Apply(AllMedia);
@@ -449,7 +429,6 @@ BENCHMARK(BM_Hashes)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SimulatedFloppy)->ArgName("track")->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
-BENCHMARK(BM_SimulatedFloppyCylinders)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
 
 } // namespace
 
